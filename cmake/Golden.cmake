@@ -1,0 +1,28 @@
+# End-to-end cases: one CTest test per folder below tests/golden/<program>/.
+# Each runs the built program in a fresh folder and compares stdout, stderr, exit status and
+# every file written, byte for byte (see tests/golden_runner.cpp).
+add_executable(golden_runner ${CMAKE_SOURCE_DIR}/tests/golden_runner.cpp)
+target_link_libraries(golden_runner PRIVATE skygap_warnings)
+set_target_properties(golden_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-bin)
+
+function(skygap_golden_tests program)
+  file(GLOB cases LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/golden/${program}/*)
+  foreach(case ${cases})
+    if(IS_DIRECTORY ${case})
+      get_filename_component(name ${case} NAME)
+      add_test(NAME golden.${program}.${name}
+               COMMAND golden_runner ${case} $<TARGET_FILE:${program}>)
+      set_tests_properties(golden.${program}.${name} PROPERTIES TIMEOUT 30 SKIP_RETURN_CODE 77)
+    endif()
+  endforeach()
+endfunction()
+
+# A GoogleTest unit-test executable registered with CTest.
+#   skygap_unit_test(NAME SOURCES a_test.cpp ... LIBS lib ...)
+function(skygap_unit_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main skygap_warnings)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-bin)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,184 @@
+// The fish-eye picture of a simulated canopy, its BMP file and its truth table.
+#include "canopysim/render.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace canopysim {
+
+double zenith_of_radius(double r, double radius, Lens lens) {
+    const double q = r / radius;
+    return lens == Lens::kEquidistant ? kHalfPi * q : std::asin(std::min(1.0, q));
+}
+
+bool pixel_direction(int dx, int dy, int radius, Lens lens, double dir[3]) {
+    const double r = std::hypot(double(dx), double(dy));
+    if (r > radius) return false;
+    const double theta = zenith_of_radius(r, radius, lens);
+    const double sin_t = std::sin(theta);
+    if (r > 0) {
+        // Azimuth grows anticlockwise on the picture from its top: north at the top, east on
+        // the left, as the sky appears to someone lying on the ground, head to the south.
+        dir[0] = -sin_t * dx / r;
+        dir[1] = sin_t * dy / r;
+    } else {
+        dir[0] = dir[1] = 0;
+    }
+    dir[2] = std::cos(theta);
+    return true;
+}
+
+namespace {
+
+// Noise clipped at three standard deviations keeps sky and leaves apart at every pixel.
+double clip3(double z) { return std::max(-3.0, std::min(3.0, z)); }
+
+std::uint8_t to_grey(double v) {
+    return static_cast<std::uint8_t>(std::lround(std::max(0.0, std::min(255.0, v))));
+}
+
+}  // namespace
+
+std::uint8_t sky_grey(double zenith_rad, double noise) {
+    return to_grey(165.0 + 75.0 * std::cos(zenith_rad) + 5.0 * clip3(noise));  // 150 .. 255
+}
+
+std::uint8_t leaf_grey(double leaf_tone, double noise) {
+    return to_grey(25.0 + 45.0 * leaf_tone + 6.0 * clip3(noise));  // 7 .. 88
+}
+
+Picture render(const Canopy& canopy, const PictureSpec& spec) {
+    Picture pic;
+    pic.width = pic.height = spec.size;
+    pic.pixels.assign(std::size_t(spec.size) * std::size_t(spec.size), 0);
+    Rng noise(spec.seed ^ 0x5bd1e995a5a5a5a5ULL);  // its own stream: the canopy stays the same
+    const int c = spec.size / 2;
+    for (int y = 0; y < spec.size; ++y) {
+        for (int x = 0; x < spec.size; ++x) {
+            std::uint8_t& out = pic.pixels[std::size_t(y) * std::size_t(spec.size) + x];
+            double dir[3];
+            const bool inside = pixel_direction(x - c, c - y, spec.radius, spec.lens, dir);
+            const double z = spec.binary ? 0.0 : noise.gaussian();
+            if (!inside) {
+                out = spec.binary ? 0 : to_grey(6.0 + 2.0 * clip3(z));
+                continue;
+            }
+            if (dir[2] < 1e-9) {  // the rim is the horizon: dark, as a canopy's edge is
+                out = spec.binary ? 0 : leaf_grey(0.5, z);
+                continue;
+            }
+            const long leaf = canopy.trace(dir[0], dir[1], dir[2]);
+            if (spec.binary) {
+                out = leaf < 0 ? 255 : 0;
+            } else if (leaf < 0) {
+                out = sky_grey(std::acos(dir[2]), z);
+            } else {
+                out = leaf_grey(canopy.leaf(leaf).tone, z);
+            }
+        }
+    }
+    return pic;
+}
+
+namespace {
+
+void put16(std::vector<std::uint8_t>* b, unsigned v) {
+    b->push_back(std::uint8_t(v & 0xff));
+    b->push_back(std::uint8_t((v >> 8) & 0xff));
+}
+
+void put32(std::vector<std::uint8_t>* b, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b->push_back(std::uint8_t((v >> (8 * k)) & 0xff));
+}
+
+}  // namespace
+
+bool write_bmp(const char* path, const Picture& pic) {
+    const std::uint32_t fill = (4 - std::uint32_t(pic.width) % 4) % 4;
+    const std::uint32_t row = std::uint32_t(pic.width) + fill;
+    const std::uint32_t image_size = row * std::uint32_t(pic.height);
+    const std::uint32_t offset = 54 + 256 * 4;
+    std::vector<std::uint8_t> head;
+    put16(&head, 0x4d42);  // "BM"
+    put32(&head, offset + image_size);
+    put16(&head, 0);
+    put16(&head, 0);
+    put32(&head, offset);
+    put32(&head, 40);
+    put32(&head, std::uint32_t(pic.width));
+    put32(&head, std::uint32_t(pic.height));  // positive: bottom row first
+    put16(&head, 1);
+    put16(&head, 8);
+    put32(&head, 0);  // no compression
+    put32(&head, image_size);
+    put32(&head, 2835);  // 72 dots per inch
+    put32(&head, 2835);
+    put32(&head, 256);
+    put32(&head, 256);
+    for (unsigned i = 0; i < 256; ++i) {
+        head.push_back(std::uint8_t(i));
+        head.push_back(std::uint8_t(i));
+        head.push_back(std::uint8_t(i));
+        head.push_back(0);
+    }
+    std::FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
+    const std::uint8_t zeros[3] = {0, 0, 0};
+    for (int y = pic.height - 1; ok && y >= 0; --y) {
+        const std::uint8_t* src = pic.pixels.data() + std::size_t(y) * std::size_t(pic.width);
+        ok = std::fwrite(src, 1, std::size_t(pic.width), f) == std::size_t(pic.width) &&
+             std::fwrite(zeros, 1, fill, f) == fill;
+    }
+    return (std::fclose(f) == 0) && ok;
+}
+
+RimPoints rim_points(const PictureSpec& spec) {
+    const int c = spec.size / 2, r = spec.radius;
+    return RimPoints{{c, c - r, c + r}, {c - r, c, c}};
+}
+
+std::vector<RingTruth> ring_truth(const Picture& pic, const PictureSpec& spec,
+                                  const LeafAngles& angles, double lai, int rings) {
+    std::vector<RingTruth> out(static_cast<std::size_t>(rings));
+    std::vector<double> p_sum(out.size(), 0.0);
+    std::vector<std::int64_t> sky(out.size(), 0);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        RingTruth& t = out[i];
+        t.from_deg = 90.0 * double(i) / rings;
+        t.to_deg = 90.0 * double(i + 1) / rings;
+        t.centre_deg = 90.0 * double(i) / rings + 45.0 / rings;
+        const double theta = t.centre_deg * kDegToRad;
+        t.g_centre = g_function(theta, angles);
+        t.p_centre = std::exp(-t.g_centre * lai / std::cos(theta));
+        t.pixels = 0;
+    }
+    // The ring of a pixel as the analysis assigns it: the fraction of the radius (equidistant)
+    // or its arcsine (orthographic), times the ring count, truncated; the rim itself is left out.
+    const int c = spec.size / 2;
+    const double radius = spec.radius;
+    for (int y = 0; y < pic.height; ++y) {
+        for (int x = 0; x < pic.width; ++x) {
+            const double r = std::hypot(double(x - c), double(c - y));
+            if (r > radius) continue;
+            const int iz = spec.lens == Lens::kEquidistant
+                               ? int(rings * (r / radius))
+                               : int(rings * (std::asin(r / radius) / kHalfPi));
+            if (iz >= rings) continue;
+            const double theta = zenith_of_radius(r, radius, spec.lens);
+            const std::size_t i = std::size_t(iz);
+            p_sum[i] += std::exp(-g_function(theta, angles) * lai / std::cos(theta));
+            ++out[i].pixels;
+            if (pic.pixels[std::size_t(y) * std::size_t(pic.width) + x] > kSuggestedThreshold)
+                ++sky[i];
+        }
+    }
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double n = double(out[i].pixels);
+        out[i].p_mean = n > 0 ? p_sum[i] / n : 0.0;
+        out[i].p_rendered = n > 0 ? double(sky[i]) / n : 0.0;
+    }
+    return out;
+}
+
+}  // namespace canopysim

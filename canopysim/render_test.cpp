@@ -1,0 +1,182 @@
+// Tests of the picture: projection geometry, the BMP file, rim points, truth table, options.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "canopysim/options.h"
+#include "canopysim/render.h"
+
+namespace canopysim {
+namespace {
+
+unsigned le16(const std::vector<unsigned char>& b, std::size_t at) { return b[at] | b[at + 1] << 8; }
+unsigned long le32(const std::vector<unsigned char>& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (unsigned long)b[at + 3] << 24;
+}
+
+TEST(Bmp, EightBitGreyWithPaletteIndexEqualToGreyLevel) {
+    // 5 x 3 pixels: each row 5 bytes plus 3 fill bytes; the bottom row is stored first.
+    Picture pic;
+    pic.width = 5;
+    pic.height = 3;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) pic.pixels.push_back(std::uint8_t(10 * y + x));
+    const std::string path = ::testing::TempDir() + "canopysim_bmp_test.bmp";
+    ASSERT_TRUE(write_bmp(path.c_str(), pic));
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+    ASSERT_EQ(b.size(), 54u + 1024u + 3u * 8u);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(le32(b, 2), b.size());   // file size
+    EXPECT_EQ(le32(b, 10), 1078u);     // pixels right behind the palette
+    EXPECT_EQ(le32(b, 14), 40u);       // info header
+    EXPECT_EQ(le32(b, 18), 5u);
+    EXPECT_EQ(le32(b, 22), 3u);        // positive height: bottom-up rows
+    EXPECT_EQ(le16(b, 26), 1u);
+    EXPECT_EQ(le16(b, 28), 8u);        // 8 bits per pixel
+    EXPECT_EQ(le32(b, 30), 0u);        // uncompressed
+    EXPECT_EQ(le32(b, 34), 24u);       // image size with fill bytes
+    EXPECT_EQ(le32(b, 46), 256u);      // colours used: the whole palette is stored
+    for (unsigned i = 0; i < 256; ++i) {
+        ASSERT_EQ(b[54 + 4 * i], i);
+        ASSERT_EQ(b[55 + 4 * i], i);
+        ASSERT_EQ(b[56 + 4 * i], i);
+        ASSERT_EQ(b[57 + 4 * i], 0);
+    }
+    const std::size_t data = 1078;
+    EXPECT_EQ(b[data + 0], 20);  // first stored row = bottom row (y = 2)
+    EXPECT_EQ(b[data + 4], 24);
+    EXPECT_EQ(b[data + 5], 0);   // fill
+    EXPECT_EQ(b[data + 16], 0);  // top row (y = 0) stored last
+    EXPECT_EQ(b[data + 20], 4);
+    std::remove(path.c_str());
+    EXPECT_FALSE(write_bmp("/nonexistent-folder/x.bmp", pic));
+}
+
+TEST(Projection, DirectionsOfThePicture) {
+    double d[3];
+    ASSERT_TRUE(pixel_direction(0, 0, 100, Lens::kEquidistant, d));
+    EXPECT_EQ(d[2], 1.0);
+    ASSERT_TRUE(pixel_direction(0, 100, 100, Lens::kEquidistant, d));  // top: north horizon
+    EXPECT_NEAR(d[1], 1.0, 1e-15);
+    EXPECT_NEAR(d[2], 0.0, 1e-15);
+    ASSERT_TRUE(pixel_direction(-100, 0, 100, Lens::kOrthographic, d));  // left: east
+    EXPECT_NEAR(d[0], 1.0, 1e-15);
+    ASSERT_TRUE(pixel_direction(0, -50, 100, Lens::kOrthographic, d));  // r = R/2: 30 degrees
+    EXPECT_NEAR(std::acos(d[2]), 30 * kDegToRad, 1e-15);
+    EXPECT_NEAR(d[1], -0.5, 1e-15);
+    ASSERT_TRUE(pixel_direction(0, -50, 100, Lens::kEquidistant, d));  // r = R/2: 45 degrees
+    EXPECT_NEAR(std::acos(d[2]), 45 * kDegToRad, 1e-15);
+    EXPECT_FALSE(pixel_direction(71, 71, 100, Lens::kEquidistant, d));
+}
+
+TEST(RimPoints, CircleThroughThemIsTheDiscExactly) {
+    // The circle through three points from the perpendicular bisectors, in the integer and
+    // double steps the gap-fraction analysis takes.
+    for (int size : {600, 801, 1000}) {
+        PictureSpec spec;
+        spec.size = size;
+        spec.radius = size / 2 - 1;
+        const RimPoints p = rim_points(spec);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_GE(p.x[k], 0);
+            EXPECT_LT(p.x[k], size);
+            EXPECT_GE(p.y[k], 0);
+            EXPECT_LT(p.y[k], size);
+        }
+        const int a1 = p.x[0] - p.x[1], b1 = p.y[0] - p.y[1];
+        const int a2 = p.x[0] - p.x[2], b2 = p.y[0] - p.y[2];
+        const double c1 = (p.x[1] * p.x[1] - p.x[0] * p.x[0] + p.y[1] * p.y[1] - p.y[0] * p.y[0]) / 2.0;
+        const double c2 = (p.x[2] * p.x[2] - p.x[0] * p.x[0] + p.y[2] * p.y[2] - p.y[0] * p.y[0]) / 2.0;
+        const double det = a1 * b2 - b1 * a2;
+        const int cx = int((b1 * c2 - c1 * b2) / det), cy = int((c1 * a2 - a1 * c2) / det);
+        EXPECT_EQ(cx, size / 2);
+        EXPECT_EQ(cy, size / 2);
+        const int dx = p.x[2] - cx, dy = p.y[2] - cy;
+        EXPECT_EQ(std::sqrt(double(dx * dx + dy * dy)), double(spec.radius));
+    }
+}
+
+TEST(Tones, AnyThresholdBetweenLeavesAndSkySeparatesThem) {
+    EXPECT_GT(sky_grey(kHalfPi, -100), kSuggestedThreshold + 20);
+    EXPECT_LT(leaf_grey(1.0, 100), kSuggestedThreshold - 20);
+    EXPECT_GT(sky_grey(0, 0), sky_grey(1.2, 0));  // brighter towards the zenith
+}
+
+TEST(Render, BinaryPictureAndTruthAgree) {
+    CanopySpec cs;
+    cs.lai = 1.0;
+    const Canopy canopy(cs);
+    std::int64_t zenith_ring_pixels[2] = {0, 0};
+    for (Lens lens : {Lens::kEquidistant, Lens::kOrthographic}) {
+        PictureSpec ps;
+        ps.size = 201;
+        ps.radius = 99;
+        ps.lens = lens;
+        ps.binary = true;
+        const Picture pic = render(canopy, ps);
+        const Picture again = render(canopy, ps);
+        EXPECT_EQ(pic.pixels, again.pixels);
+        ps.binary = false;
+        const Picture toned = render(canopy, ps);
+        std::int64_t disc = 0;
+        for (int y = 0; y < 201; ++y) {
+            for (int x = 0; x < 201; ++x) {
+                const std::uint8_t v = pic.pixels[std::size_t(y) * 201 + x];
+                ASSERT_TRUE(v == 0 || v == 255);
+                // The toned picture thresholded gives the binary one.
+                ASSERT_EQ(v == 255, toned.pixels[std::size_t(y) * 201 + x] > kSuggestedThreshold);
+                disc += std::hypot(x - 100.0, 100.0 - y) < 99;
+            }
+        }
+        const std::vector<RingTruth> rings = ring_truth(pic, ps, cs.angles, 1.0, 9);
+        std::int64_t counted = 0;
+        for (const RingTruth& t : rings) counted += t.pixels;
+        EXPECT_EQ(counted, disc);  // every pixel inside the rim, once
+        EXPECT_NEAR(rings[0].p_centre, std::exp(-0.5 / std::cos(5 * kDegToRad)), 1e-12);
+        zenith_ring_pixels[lens == Lens::kOrthographic] = rings[0].pixels;
+    }
+    // Radius under 99 * 10/90 = 11 px against 99 * sin 10 deg = 17.2 px.
+    EXPECT_NEAR(zenith_ring_pixels[0], kPi * 11 * 11, 25);
+    EXPECT_NEAR(zenith_ring_pixels[1], kPi * 17.2 * 17.2, 40);
+}
+
+TEST(Options, DefaultsAndRefusals) {
+    Options opt;
+    std::string err;
+    ASSERT_TRUE(parse_options({"--size", "600", "--lai", "3", "--angles", "planophile",
+                               "--lens", "orthographic", "out.bmp"}, &opt, &err)) << err;
+    EXPECT_EQ(opt.picture.radius, 299);
+    EXPECT_EQ(opt.canopy.angles.x, kPlanophileX);
+    EXPECT_EQ(opt.picture.lens, Lens::kOrthographic);
+    const std::vector<std::vector<std::string>> bad = {
+        {},                                   // no output file
+        {"--lai", "abc", "o.bmp"},            // not a number
+        {"--lai", "-1", "o.bmp"},             // out of range
+        {"--lai", "nan", "o.bmp"},
+        {"--size", "600", "--radius", "300", "o.bmp"},  // rim point outside the picture
+        {"--angles", "round", "o.bmp"},
+        {"--frobnicate", "o.bmp"},
+        {"a.bmp", "b.bmp"},
+        {"--seed", "-3", "o.bmp"},
+        {"--bottom", "3", "o.bmp"},           // layer upside down
+        {"--lai", "12", "--leaf-radius", "0.001", "o.bmp"},  // billions of leaves
+        {"o.bmp", "--size"},                  // value missing
+    };
+    for (const auto& args : bad) {
+        Options o;
+        std::string e;
+        EXPECT_FALSE(parse_options(args, &o, &e)) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(e.empty());
+    }
+}
+
+}  // namespace
+}  // namespace canopysim

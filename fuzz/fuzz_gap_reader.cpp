@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fuzz_target.h"
 #include "gapdata/gapdata.h"
 
 namespace {

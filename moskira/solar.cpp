@@ -76,7 +76,7 @@ void corsol(double latitude_deg, double longitude_deg, int zone, double declinat
         const double s = std::cos(h) * b + a;
         const double alt = std::asin(s);
         double z;
-        if (latitude_deg == 0) {
+        if (latitude_deg == 0) {  // the quotient below would divide by sin(lat) = 0
             z = azimuth_from_direction(std::sin(lat), std::cos(lat), std::sin(decl), std::cos(decl),
                                        h);
         } else {

@@ -52,13 +52,24 @@ Agreement agreement(const Points& points, const t_Regression& fit) {
     return a;
 }
 
+int choose_width(const OptRow* opt_test, int n_opt, int na) {
+    double best_nsr = 100;
+    int best_m = na;
+    for (int k = 0; k < n_opt; ++k) {
+        if (opt_test[k].nsr < best_nsr) {
+            best_nsr = opt_test[k].nsr;
+            best_m = int(opt_test[k].m);
+        }
+    }
+    return best_m;
+}
+
 namespace {
 
 bool strictly_inside(double alpha) { return alpha > 0 && alpha < 90; }
 
-// Tries the widths na / d for d = 1, 2, ... below na (d = 1 always), wide windows first, and
-// returns the one of lowest noise-to-signal ratio under 100 percent; na when none is. A tie
-// keeps the wider window; a NaN ratio is never chosen.
+// Tries the widths na / d for d = 1, 2, ... below na (d = 1 always), wide windows first, writes
+// their rows and returns the chosen width.
 int optimise_window(const Grid& grid, const Params& par, SuitsFit* fit) {
     fit->n_opt = 0;
     for (int d = 1; d == 1 || d < grid.na; ++d) {
@@ -75,15 +86,7 @@ int optimise_window(const Grid& grid, const Params& par, SuitsFit* fit) {
         const double alpha = leaf_angle(fit->reg_lin);
         row.alpha_deg = strictly_inside(alpha) ? alpha : 0;
     }
-    double best_nsr = 100;
-    int best_m = grid.na;
-    for (int k = 0; k < fit->n_opt; ++k) {
-        if (fit->opt_test[k].nsr < best_nsr) {
-            best_nsr = fit->opt_test[k].nsr;
-            best_m = int(fit->opt_test[k].m);
-        }
-    }
-    return best_m;
+    return choose_width(fit->opt_test, fit->n_opt, grid.na);
 }
 
 void write_rule(std::FILE* out, int dashes) {

@@ -75,6 +75,11 @@ double predicted_gap(const t_Regression& fit, double zenith_deg);
 // Correlation and differences of the observed and the predicted gap fractions.
 Agreement agreement(const Points& points, const t_Regression& fit);
 
+// The width of the lowest noise-to-signal ratio under 100 percent among the rows, in the order
+// tried; na when none lies below 100. A tie keeps the earlier (wider) window; a NaN ratio is
+// never chosen.
+int choose_width(const OptRow* opt_test, int n_opt, int na);
+
 // The whole computation: the optimisation (when asked for), the final fit, the agreement and the
 // openness summary. Discard counts must lie in 0 .. 40.
 void fit_suits(const Grid& grid, const Params& par, SuitsFit* fit);

@@ -22,8 +22,10 @@ bool read_params(const char* path, suits::Params* par) {
     while (got < 3 && std::fscanf(in, "%d", &values[got]) == 1) ++got;
     std::fclose(in);
     if (got < 3) {
-        gapdata::refuse(path, "found %d of the 3 integers needed (zenith rings discarded, "
-                              "horizon rings discarded, optimize)", got);
+        gapdata::refuse(path,
+                        "found %d of the 3 integers needed (zenith rings discarded, "
+                        "horizon rings discarded, optimize)",
+                        got);
         return false;
     }
     par->zenith_rings_discarded = values[0];
@@ -31,8 +33,9 @@ bool read_params(const char* path, suits::Params* par) {
     par->optimize = values[2];
     if (!gapdata::check_discards(path, values[0], values[1])) return false;
     if (values[0] > suits::Grid::kMaxAnnuli || values[1] > suits::Grid::kMaxAnnuli) {
-        gapdata::refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) "
-                              "exceed the %d annuli a grid can hold",
+        gapdata::refuse(path,
+                        "the numbers of zenith and horizon rings discarded (%d, %d) "
+                        "exceed the %d annuli a grid can hold",
                         values[0], values[1], suits::Grid::kMaxAnnuli);
         return false;
     }

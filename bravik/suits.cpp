@@ -101,8 +101,8 @@ void write_optimisation(std::FILE* out, const SuitsFit& fit) {
     write_rule(out, 60);
     for (int k = 0; k < fit.n_opt; ++k) {
         const OptRow& row = fit.opt_test[k];
-        std::fprintf(out, "%-10.5g%-10.5g%-10.5g%-10.5g%-10.5g  %d\n", row.m, row.fov_deg,
-                     row.nsr, row.lai, row.alpha_deg, row.null_windows);
+        std::fprintf(out, "%-10.5g%-10.5g%-10.5g%-10.5g%-10.5g  %d\n", row.m, row.fov_deg, row.nsr,
+                     row.lai, row.alpha_deg, row.null_windows);
     }
     write_rule(out, 60);
 }

@@ -37,12 +37,12 @@ struct Points {
 
 // One window width tried by the optimisation.
 struct OptRow {
-    double nsr = 0;         // noise-to-signal ratio, percent
-    double m = 0;           // window width, sectors
-    double fov_deg = 0;     // window angle m * s
-    double lai = 0;         // b0 + b1
-    double alpha_deg = 0;   // mean leaf angle, 0 unless strictly between 0 and 90
-    int null_windows = 0;   // windows without any gap, over the used annuli
+    double nsr = 0;        // noise-to-signal ratio, percent
+    double m = 0;          // window width, sectors
+    double fov_deg = 0;    // window angle m * s
+    double lai = 0;        // b0 + b1
+    double alpha_deg = 0;  // mean leaf angle, 0 unless strictly between 0 and 90
+    int null_windows = 0;  // windows without any gap, over the used annuli
 };
 
 // Agreement of the observed and predicted gap fractions of the final fit.

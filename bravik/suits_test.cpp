@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <initializer_list>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -76,7 +76,7 @@ TEST(SuitsChoice, LowestRatioBelowOneHundred) {
         return r;
     };
     EXPECT_EQ(suits::choose_width(rows({30, 20, 25}), 3, 12), 6);
-    EXPECT_EQ(suits::choose_width(rows({30, 20, 20}), 3, 12), 6);   // a tie keeps the wider
+    EXPECT_EQ(suits::choose_width(rows({30, 20, 20}), 3, 12), 6);    // a tie keeps the wider
     EXPECT_EQ(suits::choose_width(rows({nan, 40, nan}), 3, 12), 6);  // NaN never chosen
     EXPECT_EQ(suits::choose_width(rows({nan, nan}), 2, 12), 12);
     EXPECT_EQ(suits::choose_width(rows({100, 150, 100}), 3, 12), 12);  // none below 100

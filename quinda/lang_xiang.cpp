@@ -88,8 +88,8 @@ void write_dashes(std::FILE* out, int count) {
 
 void write_row(std::FILE* out, const Step& row, double first_lai) {
     if (row.lai <= 0 || row.kappa <= 0) {
-        std::fprintf(out,
-                     "Miller-Lang model failed - Gap frequency distribution too far from Poisson\n");
+        std::fprintf(
+            out, "Miller-Lang model failed - Gap frequency distribution too far from Poisson\n");
         return;
     }
     const double lin_log = first_lai / row.lai;

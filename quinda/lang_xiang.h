@@ -18,7 +18,7 @@ namespace lang_xiang {
 using Grid = gapdata::Grid<double, 40, 150>;
 constexpr gapdata::Reading kReading{true, 40, 150, false};
 constexpr int kMaxPoints = Grid::kMaxAnnuli;
-constexpr int kMaxSteps = 15;              // rows of the step table
+constexpr int kMaxSteps = 15;                           // rows of the step table
 constexpr double kKappaZenithRad = 0.9599310885968813;  // 55 degrees
 
 // Mean leaf inclination in degrees from the slope q of the normalised contact number against
@@ -38,12 +38,12 @@ struct Points {
 
 // One row of the step table, all doubles as reported.
 struct Step {
-    double m = 0;          // window width, sectors
-    double azm_deg = 0;    // window angle m * s
-    double nsr = 0;        // noise-to-signal ratio, percent
+    double m = 0;        // window width, sectors
+    double azm_deg = 0;  // window angle m * s
+    double nsr = 0;      // noise-to-signal ratio, percent
     double lai = 0;
     double se_lai = 0;
-    double kappa = 0;      // fitted contact number at 55 degrees
+    double kappa = 0;  // fitted contact number at 55 degrees
     double se_kappa = 0;
     double alpha_deg = 0;  // mean leaf angle, 0 unless strictly between 0 and 90
     double ci_alpha = 0;   // half-width of the leaf-angle interval

@@ -23,9 +23,8 @@ lang_xiang::Grid& make_grid(int nz, int na) {
 TEST(FnSlope, CalibrationPolynomial) {
     EXPECT_EQ(lang_xiang::fn_slope(0), 56.81964);  // a flat contact number
     for (double q : {-0.4, -0.1, 0.2, 0.37}) {
-        const double powers = 56.81964 + 46.84833 * q - 64.62133 * q * q -
-                              158.6914 * q * q * q + 522.0626 * q * q * q * q +
-                              1008.149 * q * q * q * q * q;
+        const double powers = 56.81964 + 46.84833 * q - 64.62133 * q * q - 158.6914 * q * q * q +
+                              522.0626 * q * q * q * q + 1008.149 * q * q * q * q * q;
         EXPECT_NEAR(lang_xiang::fn_slope(q), powers, 1e-10) << q;  // rounding only
     }
 }

@@ -22,14 +22,17 @@ bool read_params(const char* path, int* zr, int* hr) {
     while (got < 2 && std::fscanf(in, "%d", &values[got]) == 1) ++got;
     std::fclose(in);
     if (got < 2) {
-        gapdata::refuse(path, "found %d of the 2 integers needed (zenith rings discarded, "
-                              "horizon rings discarded)", got);
+        gapdata::refuse(path,
+                        "found %d of the 2 integers needed (zenith rings discarded, "
+                        "horizon rings discarded)",
+                        got);
         return false;
     }
     if (!gapdata::check_discards(path, values[0], values[1])) return false;
     if (values[0] > lang_xiang::Grid::kMaxAnnuli || values[1] > lang_xiang::Grid::kMaxAnnuli) {
-        gapdata::refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) "
-                              "exceed the %d annuli a grid can hold",
+        gapdata::refuse(path,
+                        "the numbers of zenith and horizon rings discarded (%d, %d) "
+                        "exceed the %d annuli a grid can hold",
                         values[0], values[1], lang_xiang::Grid::kMaxAnnuli);
         return false;
     }
@@ -43,7 +46,9 @@ bool read_params(const char* path, int* zr, int* hr) {
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\n--->Usage: \n%s [parameter file] [gap fraction file] [output file]<---\n\n", argv[0]);
+        std::fprintf(stderr,
+                     "\n--->Usage: \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
+                     argv[0]);
         return 1;
     }
     const char* param_path = argv[1];
@@ -56,9 +61,10 @@ int main(int argc, char** argv) {
     if (!gapdata::load_grid(data_path, lang_xiang::kReading, &grid)) return 1;
     const int widths = lang_xiang::count_divisors(grid.na);
     if (widths > lang_xiang::kMaxSteps) {
-        gapdata::refuse(data_path, "%d azimuth sectors have %d window widths, more than the %d "
-                                   "this program tabulates", grid.na, widths,
-                        lang_xiang::kMaxSteps);
+        gapdata::refuse(data_path,
+                        "%d azimuth sectors have %d window widths, more than the %d "
+                        "this program tabulates",
+                        grid.na, widths, lang_xiang::kMaxSteps);
         return 1;
     }
     static lang_xiang::StepTable table;

@@ -4,7 +4,8 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
+#include <cstdlib>  // mkstemp
 
 namespace {
 
@@ -54,33 +55,6 @@ TEST(LangPoints, ContactNumbers) {
     EXPECT_NEAR(p.y[0], -std::log(0.5) * std::cos(p.x[0]), 1e-15);
     EXPECT_EQ(p.x[1], 75 * 0.017453292519943295);
     EXPECT_EQ(p.y[1], 0.0);
-}
-
-TEST(StepTable, EveryDivisorFromWidestToSingleSectors) {
-    lang_xiang::Grid& grid = make_grid(6, 12);
-    for (int i = 0; i < 6; ++i)
-        for (int c = 0; c < 12; ++c) grid.fract_open[i][c] = 0.05 + 0.01 * ((i * 7 + c * 5) % 11);
-    static lang_xiang::StepTable table;
-    lang_xiang::compute_table(grid, 0, 0, &table);
-    ASSERT_EQ(table.n, 6);
-    const double widths[] = {12, 6, 4, 3, 2, 1};
-    for (int k = 0; k < 6; ++k) {
-        EXPECT_EQ(table.result[k].m, widths[k]);
-        EXPECT_EQ(table.result[k].azm_deg, widths[k] * 30);
-    }
-}
-
-TEST(StepTable, NoAnnulusInUse) {
-    lang_xiang::Grid& grid = make_grid(4, 2);
-    static lang_xiang::StepTable table;
-    lang_xiang::compute_table(grid, 3, 1, &table);
-    ASSERT_EQ(table.n, 2);
-    for (int k = 0; k < 2; ++k) {
-        EXPECT_TRUE(std::isnan(table.result[k].lai));
-        EXPECT_TRUE(std::isnan(table.result[k].kappa));
-        EXPECT_EQ(table.result[k].alpha_deg, 0.0);
-        EXPECT_EQ(table.result[k].null_windows, 0.0);
-    }
 }
 
 // Gap fractions of a canopy whose contact number is linear in the zenith angle,

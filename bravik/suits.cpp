@@ -68,8 +68,8 @@ namespace {
 
 bool strictly_inside(double alpha) { return alpha > 0 && alpha < 90; }
 
-// Tries the widths na / d for d = 1, 2, ... below na (d = 1 always), wide windows first, writes
-// their rows and returns the chosen width.
+// Tries the widths na / d for d = 1, 2, ... below na (d = 1 always), wide windows first, fills
+// their rows of opt_test and returns the chosen width.
 int optimise_window(const Grid& grid, const Params& par, SuitsFit* fit) {
     fit->n_opt = 0;
     for (int d = 1; d == 1 || d < grid.na; ++d) {

@@ -2,14 +2,17 @@
 #   make                 build every program (Release) into build/bin
 #   make test            build and run the whole test suite
 #   make test-sanitize   the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make fuzz-smoke      every fuzz target for FUZZ_SECONDS seconds (clang, libFuzzer)
 #   make install PREFIX=/usr/local
 #   make clean
 
+SHELL := /bin/bash
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 20
 
-.PHONY: all build test test-sanitize install clean
+.PHONY: all build test test-sanitize fuzz-smoke install clean
 
 all: build
 
@@ -26,8 +29,22 @@ test-sanitize:
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Each target starts from a copy of its committed seed corpus; findings land in build-fuzz/.
+fuzz-smoke:
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DSKYGAP_FUZZ=ON -DSKYGAP_SANITIZE=ON -DSKYGAP_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS)
+	set -e; for t in build-fuzz/fuzz/fuzz_*; do \
+		name=$${t##*/fuzz_}; rm -rf build-fuzz/corpus-$$name; \
+		cp -r fuzz/corpus/$$name build-fuzz/corpus-$$name; \
+		echo "== $$name"; \
+		$$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/crash-$$name- \
+			-print_final_stats=1 -close_fd_mask=3 build-fuzz/corpus-$$name 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ; \
+		test $${PIPESTATUS[0]} -eq 0; \
+	done
+
 install: build
 	cmake --install build --prefix $(PREFIX)
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

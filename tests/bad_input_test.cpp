@@ -1,0 +1,352 @@
+// Every program against every kind of bad input, from one table.
+//
+// Each run must end either with exit status 0 (the defined behaviour) or with exit status 1 and
+// one line on standard error; it must never crash or hang, and an output file that existed
+// before a failed run must be left byte for byte as it was (an appending program may only add
+// to it on success).
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = SKYGAP_BIN_DIR;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void spit(const fs::path& p, const std::string& data) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << data;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inputs.
+
+std::string gap_file(int nz, int na, const std::string& value = "") {
+    std::ostringstream ss;
+    ss << nz << "   " << na << "\n";
+    for (int i = 0; i < nz; ++i)
+        for (int j = na - 1; j >= 0; --j)
+            ss << 90.0 * i / nz + 45.0 / nz << "   " << 360.0 * j / na + 180.0 / na << "   "
+               << (value.empty() ? std::to_string(0.05 + 0.9 * ((i * 7 + j * 3) % 10) / 10.0)
+                                 : value)
+               << "   " << 100 + i * j << "\n";
+    return ss.str();
+}
+
+void put_le(std::string* s, size_t pos, uint64_t v, int bytes) {
+    for (int b = 0; b < bytes; ++b) (*s)[pos + b] = char((v >> (8 * b)) & 0xff);
+}
+
+// An uncompressed BMP with a 40-byte info header; pixels and palette as stated.
+std::string bmp(int32_t width, int32_t height, int bit_count, uint32_t colours, size_t pixel_bytes) {
+    std::string s(54, '\0');
+    s[0] = 'B';
+    s[1] = 'M';
+    put_le(&s, 10, 54 + 4 * colours, 4);
+    put_le(&s, 14, 40, 4);
+    put_le(&s, 18, uint32_t(width), 4);
+    put_le(&s, 22, uint32_t(height), 4);
+    put_le(&s, 26, 1, 2);
+    put_le(&s, 28, bit_count, 2);
+    put_le(&s, 46, colours, 4);
+    for (uint32_t c = 0; c < colours; ++c) s += std::string{char(c), char(c), char(c), 0};
+    for (size_t k = 0; k < pixel_bytes; ++k) s += char(k * 37 % 256);
+    put_le(&s, 2, s.size(), 4);
+    return s;
+}
+
+const std::string kGoodBmp = bmp(8, 8, 8, 256, 64);
+const std::string kGarbage = [] {
+    std::string g;
+    uint32_t x = 12345;
+    for (int k = 0; k < 5000; ++k) g += char((x = x * 1103515245 + 12345) >> 16);
+    return g;
+}();
+
+// ---------------------------------------------------------------------------------------------
+// The matrix: a program, the files of its folder, its arguments and its standard input.
+
+struct Case {
+    std::string name;
+    std::string program;
+    std::vector<std::pair<std::string, std::string>> files;  // name, content ("/dir" for a folder)
+    std::vector<std::string> args;
+    std::string stdin_text;
+    std::string output;  // existing output file to protect ("" for none)
+};
+
+std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.name; }
+
+// Parameter files that run, and their dialogue, per gap-fraction program.
+struct Batch {
+    const char* program;
+    const char* params;
+    const char* dialogue;
+    bool appends;
+};
+const Batch kBatch[] = {
+    {"pasket", nullptr, "", false},
+    {"tessor", "0\n0\n0\n0\n0\n", "3\n0\n-1\n", true},
+    {"bravik", "0 0 1\n", "", true},
+    {"quinda", "0 0\n", "", true},
+    {"zephor", "0 0\n", "", true},
+    {"keldro", "0\n0\n0\n0\n0\n1\n", "", true},
+};
+
+std::vector<Case> batch_cases() {
+    const std::vector<std::pair<std::string, std::string>> data = {
+        {"missing", ""},
+        {"directory", "/dir"},
+        {"empty", "\x01"},  // written empty below
+        {"garbage", kGarbage},
+        {"nan_tokens", gap_file(9, 8, "nan")},
+        {"inf_tokens", gap_file(9, 8, "inf")},
+        {"huge_tokens", gap_file(9, 8, "1e308")},
+        {"negative_tokens", gap_file(9, 8, "-3.5")},
+        {"overflow_tokens", gap_file(9, 8, "1e999999")},
+        {"zero_annuli", "0 8\n"},
+        {"negative_annuli", "-5 8\n"},
+        {"billion_annuli", "1000000000 8\n"},
+        {"billion_sectors", "9 1000000000\n"},
+        {"int_overflow_header", "99999999999999999999 8\n"},
+        {"long_line", "9 8 " + std::string(200000, '7') + "\n"},
+        {"few_records", "9 8\n5 337.5 0.5 10\n"},
+        {"good", gap_file(9, 8)},
+    };
+    const std::vector<std::pair<std::string, std::string>> params = {
+        {"missing", ""},       {"empty", "\x01"},   {"garbage", kGarbage},
+        {"negative", "-1 -1 -1 -1 -1 -1\n"}, {"text", "zero zero zero\n"},
+        {"huge", "99999999999 99999999999 1 1 1 1\n"},
+    };
+    std::vector<Case> cases;
+    for (const Batch& b : kBatch) {
+        auto make = [&](const std::string& name, const std::string& data_content,
+                        const std::string& param_content) {
+            Case c;
+            c.name = std::string(b.program) + "_" + name;
+            c.program = b.program;
+            if (!data_content.empty()) c.files.push_back({"gap.txt", data_content});
+            if (b.params != nullptr && !param_content.empty())
+                c.files.push_back({"par.txt", param_content});
+            c.files.push_back({"out.txt", "an earlier report\n"});
+            if (b.params != nullptr) c.args.push_back("par.txt");
+            c.args.push_back("gap.txt");
+            c.args.push_back("out.txt");
+            c.stdin_text = b.dialogue;
+            c.output = "out.txt";
+            return c;
+        };
+        for (const auto& [name, content] : data) cases.push_back(make("data_" + name, content, b.params ? b.params : ""));
+        if (b.params != nullptr)
+            for (const auto& [name, content] : params)
+                cases.push_back(make("params_" + name, gap_file(9, 8), content));
+        Case nowhere = make("output_in_missing_folder", gap_file(9, 8), b.params ? b.params : "");
+        nowhere.args.back() = "no/such/folder/out.txt";
+        nowhere.output = "";
+        cases.push_back(nowhere);
+        Case out_dir = make("output_is_directory", gap_file(9, 8), b.params ? b.params : "");
+        out_dir.files.push_back({"outdir", "/dir"});
+        out_dir.args.back() = "outdir";
+        out_dir.output = "";
+        cases.push_back(out_dir);
+    }
+    return cases;
+}
+
+std::vector<Case> image_cases() {
+    // gapimage: photo name, lens, three rim points, classified, gap fractions 2 x 4, declination 0.
+    const std::string answers = "1\n0 4\n4 0\n8 4\nc\nn\n2 4\n0\n";
+    std::string truncated_rows = kGoodBmp.substr(0, kGoodBmp.size() - 20);
+    std::string huge = bmp(100000, 100000, 8, 256, 64);
+    std::string negative = bmp(-8, 8, 8, 256, 64);
+    std::string zero = bmp(0, 0, 8, 256, 0);
+    std::string top_down = bmp(8, -8, 8, 256, 64);
+    std::string palette_too_big = bmp(8, 8, 8, 256, 64);
+    put_le(&palette_too_big, 46, 0xffffffffu, 4);
+    const std::vector<std::pair<std::string, std::string>> photos = {
+        {"missing", ""},
+        {"directory", "/dir"},
+        {"empty", "\x01"},
+        {"garbage", kGarbage},
+        {"truncated_header", kGoodBmp.substr(0, 30)},
+        {"truncated_palette", kGoodBmp.substr(0, 54 + 100)},
+        {"truncated_rows", truncated_rows},
+        {"huge", huge},
+        {"negative_width", negative},
+        {"zero_size", zero},
+        {"top_down", top_down},
+        {"palette_count_absurd", palette_too_big},
+        {"bits_1", bmp(8, 8, 1, 2, 32)},
+        {"bits_4", bmp(8, 8, 4, 16, 32)},
+        {"bits_24", bmp(8, 8, 24, 0, 192)},
+        {"bits_32", bmp(8, 8, 32, 0, 256)},
+        {"good", kGoodBmp},
+    };
+    std::vector<Case> cases;
+    for (const auto& [name, content] : photos) {
+        Case c;
+        c.name = "gapimage_photo_" + name;
+        c.program = "gapimage";
+        if (!content.empty()) c.files.push_back({"photo.bmp", content});
+        c.files.push_back({"gapfract.txt", "an earlier file\n"});
+        c.stdin_text = "photo.bmp\n" + answers;
+        c.output = "gapfract.txt";
+        cases.push_back(c);
+    }
+    const std::vector<std::pair<std::string, std::string>> dialogues = {
+        {"end_of_input_at_name", ""},
+        {"end_of_input_at_lens", "photo.bmp\n"},
+        {"end_of_input_at_points", "photo.bmp\n1\n0 4\n"},
+        {"end_of_input_at_kind", "photo.bmp\n1\n0 4\n4 0\n8 4\n"},
+        {"letters_for_numbers", "photo.bmp\n1\nx y\nz\n"},
+        {"collinear_points_then_end", "photo.bmp\n1\n0 0\n1 1\n2 2\n"},
+        {"absurd_divisions_then_end", "photo.bmp\n1\n0 4\n4 0\n8 4\nc\nn\n100000 -3\n"},
+        {"zero_step_orthographic_then_end", "photo.bmp\n2\n0 4\n4 0\n8 4\nc\ny\n0 80 0\n"},
+        {"huge_circle", "photo.bmp\n1\n0 0\n100000000 1\n0 2\nc\nn\n2 4\n0\n"},
+        {"lens_7", "photo.bmp\n7\n0 4\n4 0\n8 4\ng\n100\nn\n2 4\n0\n"},
+    };
+    for (const auto& [name, text] : dialogues) {
+        Case c;
+        c.name = "gapimage_" + name;
+        c.program = "gapimage";
+        c.files.push_back({"photo.bmp", kGoodBmp});
+        c.files.push_back({"gapfract.txt", "an earlier file\n"});
+        c.stdin_text = text;
+        cases.push_back(c);
+    }
+    const std::vector<std::pair<std::string, std::string>> sun = {
+        {"empty", ""},
+        {"letters", "Here\nnorth\n"},
+        {"end_after_day", "Here\n45\n0\n24\n80\n"},
+        {"absurd_numbers", "Here\n1e308\n-1e308\n99999\n-99999\n7\n1e300\n"},
+        {"nan_latitude", "Here\nnan\n0\n24\n80\n0\n0\n"},
+        {"long_location", std::string(5000, 'L') + "\n45\n0\n24\n80\n0\n0\n"},
+    };
+    for (const auto& [name, text] : sun) {
+        Case c;
+        c.name = "moskira_" + name;
+        c.program = "moskira";
+        c.stdin_text = text;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+std::vector<Case> all_cases() {
+    std::vector<Case> cases = batch_cases();
+    for (auto& c : image_cases()) cases.push_back(c);
+    return cases;
+}
+
+struct Outcome {
+    int status = -1;
+    bool timed_out = false;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(const std::string& program, const std::vector<std::string>& args,
+            const std::string& stdin_text, const fs::path& dir) {
+    spit(dir / ".stdin", stdin_text);
+    pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open((dir / ".stdin").c_str(), O_RDONLY);
+        const int out = open((dir / ".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open((dir / ".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> av{const_cast<char*>(program.c_str())};
+        for (const auto& a : args) av.push_back(const_cast<char*>(a.c_str()));
+        av.push_back(nullptr);
+        const std::string path = kBin + "/" + program;
+        execv(path.c_str(), av.data());
+        _exit(127);
+    }
+    Outcome o;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int ws = 0;
+    while (waitpid(pid, &ws, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &ws, 0);
+            o.timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    o.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+    o.out = slurp(dir / ".stdout");
+    o.err = slurp(dir / ".stderr");
+    return o;
+}
+
+class BadInput : public testing::TestWithParam<Case> {};
+
+TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
+    const Case& c = GetParam();
+    if (!fs::exists(kBin + "/" + c.program)) GTEST_SKIP() << c.program << " is not built";
+    char tmpl[] = "/tmp/skygap-bad-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const fs::path dir = tmpl;
+    for (const auto& [name, content] : c.files) {
+        if (content == "/dir")
+            fs::create_directory(dir / name);
+        else
+            spit(dir / name, content == "\x01" ? "" : content);
+    }
+    const std::string before = c.output.empty() ? "" : slurp(dir / c.output);
+
+    const Outcome o = run(c.program, c.args, c.stdin_text, dir);
+
+    EXPECT_FALSE(o.timed_out) << "hangs";
+    EXPECT_TRUE(o.status == 0 || o.status == 1) << "exit status " << o.status << "\n" << o.err;
+    if (o.status == 1) {
+        // The image program reports a photo that is not 8-bit grey on standard output.
+        const bool bit_depth_message =
+            c.program == "gapimage" && o.err.empty() &&
+            o.out.find("Image file must be encoded 8-bit greyscale") != std::string::npos;
+        std::istringstream ss(o.err);
+        size_t non_blank = 0;  // messages of their own may frame their line with blank lines
+        for (std::string line; std::getline(ss, line);) non_blank += line.empty() ? 0 : 1;
+        if (!bit_depth_message) {
+            EXPECT_EQ(non_blank, 1u) << "one line on standard error, got:\n" << o.err;
+        }
+    }
+    if (!c.output.empty()) {
+        const std::string after = slurp(dir / c.output);
+        if (o.status != 0) {
+            EXPECT_EQ(after, before) << "a failed run changed " << c.output;
+        } else if (c.program != "pasket" && c.program != "gapimage") {
+            EXPECT_EQ(after.compare(0, before.size(), before), 0) << "earlier reports lost";
+        }
+    }
+    fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, BadInput, testing::ValuesIn(all_cases()),
+                         [](const testing::TestParamInfo<Case>& p) { return p.param.name; });
+
+}  // namespace

@@ -93,12 +93,12 @@ struct CanopySpec {
     double lai = 2.0;
     LeafAngles angles;
     double leaf_radius = 0.025;
-    double bottom = 1.0;  // height of the layer's lower and upper bounds (leaf centres)
-    double top = 3.0;
+    double bottom = 2.0;  // height of the layer's lower and upper bounds (leaf centres)
+    double top = 4.0;
     double period = 10.0;  // horizontal period of the layer, both directions
     bool clumped = false;
-    double crown_radius = 0.5;
-    double crown_density = 0.9;  // crowns per unit ground area
+    double crown_radius = 0.25;
+    double crown_density = 3.0;  // crowns per unit ground area
     std::uint64_t seed = 1;
 };
 

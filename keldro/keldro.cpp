@@ -23,9 +23,9 @@ bool read_params(std::FILE* in, keldro::Params* par) {
            std::fscanf(in, "%f", &par->l_max) == 1;
 }
 
-void write_report(std::FILE* out, const char* program, const char* par_path,
-                  const char* data_path, const keldro::Grid& grid, const keldro::Params& par,
-                  const keldro::Points& points, const gapdata::Openness<float>& open) {
+void write_report(std::FILE* out, const char* program, const char* par_path, const char* data_path,
+                  const keldro::Grid& grid, const keldro::Params& par, const keldro::Points& points,
+                  const gapdata::Openness<float>& open) {
     std::fprintf(out, "PROGRAM %s - LAI after LANG - %s - %s\n", program, par_path, data_path);
     std::fprintf(out, "%s\n", gapdata::kBanner);
     const float first = par.zr * grid.w;
@@ -44,7 +44,9 @@ void write_report(std::FILE* out, const char* program, const char* par_path,
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\n--->Usage:  \n%s [parameter file] [gap fraction file] [output file]<---\n\n", argv[0]);
+        std::fprintf(
+            stderr, "\n--->Usage:  \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
+            argv[0]);
         return 1;
     }
     const char* par_path = argv[1];
@@ -57,8 +59,9 @@ int main(int argc, char** argv) {
     const bool got = read_params(in, &par);
     std::fclose(in);
     if (!got) {
-        gapdata::refuse(par_path, "expected six values: slope, aspect, point mode, zenith and "
-                                  "horizon rings discarded, largest LAI");
+        gapdata::refuse(par_path,
+                        "expected six values: slope, aspect, point mode, zenith and "
+                        "horizon rings discarded, largest LAI");
         return 1;
     }
     if (par.mode != 0 && par.mode != 1) {

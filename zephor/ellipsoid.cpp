@@ -8,8 +8,8 @@ double f(double t, double x) {
     return std::sqrt(x * x + t * t) / (x + 1.744 * std::pow(x + 1.182, -0.733));
 }
 
-void shape(double (*model)(double, double), const double* t, const double* y, int count,
-           double* x, double* lai) {
+void shape(double (*model)(double, double), const double* t, const double* y, int count, double* x,
+           double* lai) {
     constexpr double h = 0.001;  // difference step in x and final bracket width
     double lo = 0.01;
     double hi = 100;

@@ -25,8 +25,8 @@ double f(double t, double x);
 // narrower than 0.001. The LAI is the one of the last trial; the x returned is the midpoint of
 // the final bracket, within 0.0005 of that trial. A count of 0 or less gives a NaN LAI and
 // x near 0.0105.
-void shape(double (*model)(double, double), const double* t, const double* y, int count,
-           double* x, double* lai);
+void shape(double (*model)(double, double), const double* t, const double* y, int count, double* x,
+           double* lai);
 
 // Mean leaf inclination in degrees for the distribution parameter x:
 // 9.65 (x + 3)^-1.65 radians (Campbell 1990).
@@ -34,19 +34,19 @@ double alpha(double x);
 
 // One averaging step of the program: the fit with windows of m adjacent sectors.
 struct StepResult {
-    double stp;       // window width m, in sectors
-    double azm;       // window width m * s, degrees
-    double h_prj;     // LAI / (x + 1), the part seen from above
-    double v_prj;     // LAI - h_prj
+    double stp;    // window width m, in sectors
+    double azm;    // window width m * s, degrees
+    double h_prj;  // LAI / (x + 1), the part seen from above
+    double v_prj;  // LAI - h_prj
     double lai;
-    double err;       // solid-angle weighted squared misfit of the gap fractions
-    double eladp;     // fitted x
-    double alpha;     // mean leaf angle, degrees
-    double ke;        // K(0, x), extinction at the zenith
-    double kde;       // ke * sqrt(0.8)
-    double gnd_cov;   // 1 - exp(-ke LAI)
-    double fr_soil;   // 1 - gnd_cov
-    double null_gp;   // windows without any gap, over all used annuli
+    double err;      // solid-angle weighted squared misfit of the gap fractions
+    double eladp;    // fitted x
+    double alpha;    // mean leaf angle, degrees
+    double ke;       // K(0, x), extinction at the zenith
+    double kde;      // ke * sqrt(0.8)
+    double gnd_cov;  // 1 - exp(-ke LAI)
+    double fr_soil;  // 1 - gnd_cov
+    double null_gp;  // windows without any gap, over all used annuli
 };
 
 // At most 14 window widths: the number of divisors of any sector count this program accepts.

@@ -25,14 +25,18 @@ void write_report(std::FILE* out, const char* out_path, const char* photosite,
     gapdata::write_selection_block(out, gapdata::BlockStyle::kZephor, grid.nz, grid.na, zr, hr);
     std::fprintf(out, "\nLOGARITHMIC AZIMUTHAL GAP AVERAGING");
     std::fprintf(out, "\n-----------------------------------\n");
-    std::fprintf(out, "STP  AZM  H_prj   V_prj   LAI     err     ELADP   ALPHA   Ke      Kde     gnd.cov fr.soil Lin/Log  Nullgp\n");
+    std::fprintf(
+        out,
+        "STP  AZM  H_prj   V_prj   LAI     err     ELADP   ALPHA   Ke      Kde     gnd.cov fr.soil Lin/Log  Nullgp\n");
     for (int k = 0; k < 106; ++k) std::fputc('-', out);
     std::fprintf(out, "\n");
     for (int r = 0; r < rows; ++r) {
         const zephor::StepResult& p = result[r];
-        std::fprintf(out, "%-5.0lf%-5.0lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.3lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-9.3lf%-8.0lf\n",
-                     p.stp, p.azm, p.h_prj, p.v_prj, p.lai, p.err, p.eladp, p.alpha, p.ke,
-                     p.kde, p.gnd_cov, p.fr_soil, result[0].lai / p.lai, p.null_gp);
+        std::fprintf(
+            out,
+            "%-5.0lf%-5.0lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.3lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-9.3lf%-8.0lf\n",
+            p.stp, p.azm, p.h_prj, p.v_prj, p.lai, p.err, p.eladp, p.alpha, p.ke, p.kde, p.gnd_cov,
+            p.fr_soil, result[0].lai / p.lai, p.null_gp);
     }
     for (int k = 0; k < 106; ++k) std::fputc('-', out);
     std::fprintf(out, "\n");
@@ -45,7 +49,9 @@ void write_report(std::FILE* out, const char* out_path, const char* photosite,
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\n--->Usage:\n %s [parameter file] [gap fraction file] [output file]<---\n\n", argv[0]);
+        std::fprintf(stderr,
+                     "\n--->Usage:\n %s [parameter file] [gap fraction file] [output file]<---\n\n",
+                     argv[0]);
         return 1;
     }
     const char* par_path = argv[1];
@@ -73,8 +79,8 @@ int main(int argc, char** argv) {
 
     zephor::StepResult result[zephor::kMaxSteps];
     const int rows = zephor::averaging_steps(grid, zr, hr, result);
-    const gapdata::Openness<double> open =
-        gapdata::openness_summary(grid, gapdata::OpennessStyle::kZephor, gapdata::Terrain<double>{});
+    const gapdata::Openness<double> open = gapdata::openness_summary(
+        grid, gapdata::OpennessStyle::kZephor, gapdata::Terrain<double>{});
 
     std::FILE* out = std::fopen(out_path, "a+");
     if (out == nullptr) {

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         gapdata::refuse(par_path, "the point mode is %d; it must be 0 or 1", par.mode);
         return 1;
     }
-    if (!gapdata::check_discards(par_path, par.zr, par.hr)) return 1;
+    if (!gapdata::check_discards(par_path, par.zr, par.hr, keldro::Grid::kMaxAnnuli)) return 1;
 
     static keldro::Grid grid;
     if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;

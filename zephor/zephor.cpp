@@ -67,15 +67,7 @@ int main(int argc, char** argv) {
         gapdata::refuse(par_path, "expected two integers: the zenith and horizon rings discarded");
         return 1;
     }
-    if (!gapdata::check_discards(par_path, zr, hr)) return 1;
-    // The report's ring lines multiply the counts as integers; no file has more annuli than this.
-    if (zr > gapdata::kMaxWriteAnnuli || hr > gapdata::kMaxWriteAnnuli) {
-        gapdata::refuse(
-            par_path,
-            "%d zenith and %d horizon rings discarded, but no grid has more than %d annuli", zr, hr,
-            gapdata::kMaxWriteAnnuli);
-        return 1;
-    }
+    if (!gapdata::check_discards(par_path, zr, hr, zephor::Grid::kMaxAnnuli)) return 1;
 
     static zephor::Grid grid;
     if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;

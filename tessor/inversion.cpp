@@ -31,9 +31,11 @@ ContactNumbers contact_numbers(const TessorGrid& grid, const gapdata::Terrain<fl
     ContactNumbers cn;
     float e = (90 - grid.half_w) - float(zr) * grid.w;  // elevation of the annulus centre, deg
     for (int i = zr; i < grid.nz - hr && cn.b < kMaxStored; ++i) {
-        const float e_rad = float(double(e) * gapdata::kDegToRad);
-        const float cos_e = float(std::cos(double(e_rad)));
-        const float sin_e = float(std::sin(double(e_rad)));
+        // cos e and sin e from the double angle, as the openness summary takes cos z and sin z:
+        // a cell lying exactly in the plane of the ground is then judged alike by both
+        const double e_rad = double(e) * gapdata::kDegToRad;
+        const float cos_e = float(std::cos(e_rad));
+        const float sin_e = float(std::sin(e_rad));
         int visible = grid.na;
         float sum = 0;
         float phi = grid.half_s;
@@ -50,7 +52,7 @@ ContactNumbers contact_numbers(const TessorGrid& grid, const gapdata::Terrain<fl
         const float mean = sum / float(visible);
         if (mean == 0) continue;     // no gap: the contact number is infinite
         cn.log_open[cn.b] = float(-std::log(double(mean)));
-        cn.alt_angl[cn.b] = e_rad;
+        cn.alt_angl[cn.b] = float(e_rad);
         ++cn.b;
     }
     return cn;

@@ -123,7 +123,7 @@ bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
     std::printf("        \tDONE...");
     std::printf("\n*******************************************************\n");
     if (!solved) {
-        std::fprintf(stderr, "tessor: no constraint weight was solved for; nothing is written\n");
+        std::fprintf(stderr, "tessor: no solution was computed before the negative weight; nothing is written\n");
         return false;
     }
     return true;

@@ -50,7 +50,7 @@ ContactNumbers contact_numbers(const TessorGrid& grid, const gapdata::Terrain<fl
         e -= grid.w;
         if (visible == 0) continue;  // the whole annulus lies below the ground
         const float mean = sum / float(visible);
-        if (mean == 0) continue;     // no gap: the contact number is infinite
+        if (mean == 0) continue;  // no gap: the contact number is infinite
         cn.log_open[cn.b] = float(-std::log(double(mean)));
         cn.alt_angl[cn.b] = float(e_rad);
         ++cn.b;

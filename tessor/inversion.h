@@ -27,7 +27,7 @@ float kern(float cos_alpha, float alpha, float theta);
 // The used annuli reduced to one contact number each. An annulus whose visible cells hold no
 // gap, or whose cells are all below the ground, is left out.
 struct ContactNumbers {
-    int b = 0;                       // number of stored annuli
+    int b = 0;                        // number of stored annuli
     float alt_angl[kMaxStored] = {};  // elevation of the annulus centre, radians
     float log_open[kMaxStored] = {};  // -ln of the mean gap fraction of its visible cells
 };
@@ -56,9 +56,9 @@ void build_normal_equations(const ContactNumbers& cn, int classes, NormalEquatio
 
 struct Solution {
     int classes = 0;
-    float lambda = 0;                   // constraint weight of this solve
+    float lambda = 0;                  // constraint weight of this solve
     float solution[kMaxClasses] = {};  // leaf area of each class
-    float lai = 0;                      // sum of the class areas
+    float lai = 0;                     // sum of the class areas
 };
 
 // Solves (A'A + lambda*H) x = A'y, H the first-difference smoothing matrix, by Gaussian

@@ -18,7 +18,8 @@ TEST(Kern, WorkedValuesOfBothBranches) {
     EXPECT_EQ(kern(cos45, a45, rad(30)), cos45);
     // theta 60, alpha 75: tan(a) tan(t) = 6.464, x = 6.386, K = 0.2588 (1 + 2 (x - atan x) / pi)
     const float a75 = rad(75);
-    EXPECT_NEAR(kern(float(std::cos(double(a75))), a75, rad(60)), 1.077856, 2e-6);  // float rounding
+    EXPECT_NEAR(kern(float(std::cos(double(a75))), a75, rad(60)), 1.077856,
+                2e-6);  // float rounding
     // horizontal leaves project fully whatever the view
     EXPECT_EQ(kern(1, 0, rad(80)), 1.0f);
     // vertical leaves: K tends to (2/pi) tan(theta) (Warren Wilson 1960)
@@ -119,7 +120,8 @@ TEST(Inversion, SolvesTheConstrainedNormalEquations) {
     const double h[4][4] = {{1, -1, 0, 0}, {-1, 2, -1, 0}, {0, -1, 2, -1}, {0, 0, -1, 1}};
     for (int r = 0; r < 4; ++r) {
         double lhs = 0;
-        for (int c = 0; c < 4; ++c) lhs += (ne.prod_xtnct[r][c] + lambda * h[r][c]) * sol.solution[c];
+        for (int c = 0; c < 4; ++c)
+            lhs += (ne.prod_xtnct[r][c] + lambda * h[r][c]) * sol.solution[c];
         EXPECT_NEAR(lhs, ne.prod_trans[r], 1e-4 * std::fabs(ne.prod_trans[r])) << r;  // float
     }
     // each solve starts again from A'A: weights do not accumulate

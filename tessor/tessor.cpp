@@ -68,7 +68,9 @@ bool ask_classes(int b, int* classes) {
         std::printf("Enter the Nbr of Leaf Angle Classes (>=3): \n");
         std::fflush(stdout);
         if (std::scanf("%d", classes) != 1) {
-            std::fprintf(stderr, "tessor: no number of leaf angle classes was read; nothing is written\n");
+            std::fprintf(stderr,
+                         "tessor: end of input, or no number, where the number of leaf "
+                         "angle classes was asked; nothing is written\n");
             return false;
         }
         if (*classes >= tessor::kMinClasses && *classes <= tessor::kMaxClasses) return true;
@@ -103,7 +105,9 @@ bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
         const int got = std::scanf("%f", &lambda);
         std::printf("\n");
         if (got != 1) {
-            std::fprintf(stderr, "tessor: no constraint weight was read; nothing is written\n");
+            std::fprintf(stderr,
+                         "tessor: end of input, or no number, where a constraint weight "
+                         "was asked; nothing is written\n");
             return false;
         }
         if (lambda < 0) break;
@@ -113,8 +117,10 @@ bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
         }
         const int pivot = tessor::solve_constrained(ne, lambda, sol);
         if (pivot >= 0) {
-            std::printf("Pivot %d vanishes: no unique solution with this constraint; try a larger one.\n",
-                        pivot + 1);
+            std::printf(
+                "No unique solution with this constraint (pivot %d vanishes); try a larger "
+                "weight.\n",
+                pivot + 1);
             continue;
         }
         solved = true;
@@ -123,16 +129,17 @@ bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
     std::printf("        \tDONE...");
     std::printf("\n*******************************************************\n");
     if (!solved) {
-        std::fprintf(stderr, "tessor: no solution was computed before the negative weight; nothing is written\n");
+        std::fprintf(
+            stderr,
+            "tessor: no solution was computed before the negative weight; nothing is written\n");
         return false;
     }
     return true;
 }
 
-void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
-                  const Params& par, const gapdata::Terrain<float>& terrain,
-                  const ContactNumbers& cn, const Solution& sol,
-                  const gapdata::Openness<float>& open) {
+void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid, const Params& par,
+                  const gapdata::Terrain<float>& terrain, const ContactNumbers& cn,
+                  const Solution& sol, const gapdata::Openness<float>& open) {
     const bool sloping = par.slope_deg != 0;
     std::fprintf(out, "==================================================\n");
     std::fprintf(out, "< Program TESSOR > --- %s\n", data_path);
@@ -191,8 +198,9 @@ int main(int argc, char** argv) {
     static ContactNumbers cn;
     cn = tessor::contact_numbers(grid, terrain, par.zr, par.hr);
     if (cn.b == 0) {
-        gapdata::refuse(data_path, "no used zenith annulus shows any gap above the ground, so "
-                                   "there is nothing to invert");
+        gapdata::refuse(data_path,
+                        "no used zenith annulus shows any gap above the ground, so "
+                        "there is nothing to invert");
         return 1;
     }
 

@@ -29,6 +29,7 @@ float kern(float cos_alpha, float alpha, float theta) {
 ContactNumbers contact_numbers(const TessorGrid& grid, const gapdata::Terrain<float>& terrain,
                                int zr, int hr) {
     ContactNumbers cn;
+    if (zr < 0 || hr < 0) return cn;  // would reach outside the grid
     float e = (90 - grid.half_w) - float(zr) * grid.w;  // elevation of the annulus centre, deg
     for (int i = zr; i < grid.nz - hr && cn.b < kMaxStored; ++i) {
         // cos e and sin e from the double angle, as the openness summary takes cos z and sin z:

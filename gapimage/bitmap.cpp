@@ -183,12 +183,16 @@ Circle circle_through(int x1, int y1, int x2, int y2, int x3, int y3) {
     c.cy = int(cy);
     const std::int64_t ex = X3 - c.cx, ey = Y3 - c.cy;
     c.radius = std::sqrt(double(ex * ex + ey * ey));
-    c.x0 = std::int64_t(c.cx - c.radius);
-    c.y0 = std::int64_t(c.cy - c.radius);
-    c.w = std::int64_t(c.cx + c.radius) - c.x0;
-    c.h = std::int64_t(c.cy + c.radius) - c.y0;
-    c.usable = c.w >= 2 && c.h >= 2 && c.w <= kMaxSquare && c.h <= kMaxSquare;
+    square_around(&c);
     return c;
+}
+
+void square_around(Circle* c) {
+    c->x0 = std::int64_t(c->cx - c->radius);
+    c->y0 = std::int64_t(c->cy - c->radius);
+    c->w = std::int64_t(c->cx + c->radius) - c->x0;
+    c->h = std::int64_t(c->cy + c->radius) - c->y0;
+    c->usable = c->w >= 2 && c->h >= 2 && c->w <= kMaxSquare && c->h <= kMaxSquare;
 }
 
 bool crop(t_Bitmap* bmp, std::int64_t x0, std::int64_t y0, int w, int h) {

@@ -110,6 +110,8 @@ struct Circle {
 constexpr std::int64_t kMaxSquare = 32768;
 constexpr int kMaxPointCoordinate = 1 << 24;
 Circle circle_through(int x1, int y1, int x2, int y2, int x3, int y3);
+// Sets the bounding square of C's centre and radius (bounds truncated toward zero) and usable.
+void square_around(Circle* c);
 
 // Replaces the record's pixels with the W x H square whose top-left corner is source column X0,
 // row Y0 (pixels outside the source become 0) and updates width, height, imageSize, fileSize.

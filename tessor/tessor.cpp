@@ -56,7 +56,7 @@ bool read_params(const char* path, Params* par) {
         std::fprintf(stderr, "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
         return false;
     }
-    return gapdata::check_discards(path, par->zr, par->hr);
+    return gapdata::check_discards(path, par->zr, par->hr, tessor::TessorGrid::kMaxAnnuli);
 }
 
 // Reads the number of leaf-angle classes, asking again while it lies outside the tables.

@@ -31,14 +31,8 @@ bool read_params(const char* path, suits::Params* par) {
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];
-    if (!gapdata::check_discards(path, values[0], values[1])) return false;
-    if (values[0] > suits::Grid::kMaxAnnuli || values[1] > suits::Grid::kMaxAnnuli) {
-        gapdata::refuse(path,
-                        "the numbers of zenith and horizon rings discarded (%d, %d) "
-                        "exceed the %d annuli a grid can hold",
-                        values[0], values[1], suits::Grid::kMaxAnnuli);
+    if (!gapdata::check_discards(path, values[0], values[1], suits::Grid::kMaxAnnuli))
         return false;
-    }
     return true;
 }
 

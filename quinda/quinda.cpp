@@ -28,14 +28,8 @@ bool read_params(const char* path, int* zr, int* hr) {
                         got);
         return false;
     }
-    if (!gapdata::check_discards(path, values[0], values[1])) return false;
-    if (values[0] > lang_xiang::Grid::kMaxAnnuli || values[1] > lang_xiang::Grid::kMaxAnnuli) {
-        gapdata::refuse(path,
-                        "the numbers of zenith and horizon rings discarded (%d, %d) "
-                        "exceed the %d annuli a grid can hold",
-                        values[0], values[1], lang_xiang::Grid::kMaxAnnuli);
+    if (!gapdata::check_discards(path, values[0], values[1], lang_xiang::Grid::kMaxAnnuli))
         return false;
-    }
     *zr = values[0];
     *hr = values[1];
     return true;

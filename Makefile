@@ -48,3 +48,13 @@ install: build
 
 clean:
 	rm -rf build build-sanitize build-fuzz
+
+# The demonstration (canopysim/demo.sh): builds the programs, photographs a simulated canopy of
+# known leaf area index, runs the whole suite on it and prints the estimates beside the truth.
+# Reports in build/demo/.
+.PHONY: demo
+demo:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS) --target canopysim gapimage pasket tessor bravik quinda \
+		zephor keldro moskira
+	sh canopysim/demo.sh build/bin build/demo

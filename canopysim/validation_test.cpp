@@ -222,7 +222,8 @@ Estimate run_bravik(Scratch* s) {
 
 #ifdef QUINDA
 // Lang and Xiang: first row (linear averaging over the annulus) and the Lin/Log of the last
-// row (single sectors).
+// row (single sectors). Fields are counted from the end of the row: a noise-to-signal ratio of
+// 1000 or more fills its column and runs into the next.
 Estimate run_quinda(Scratch* s) {
     spill(s->path("quinda.par"), kDiscards);
     EXPECT_EQ(s->run(QUINDA, "quinda.par gapfract.txt quinda.txt"), 0);
@@ -230,11 +231,12 @@ Estimate run_quinda(Scratch* s) {
     const std::vector<std::string> first = row_after(r, "STP  AZM", 0);
     const std::vector<std::string> last = row_after(r, "STP  AZM", 7);  // 24 has 8 divisors
     Estimate e;
-    if (first.size() == 11) {
-        e.lai = std::atof(first[3].c_str());
-        e.angle = first[7] == "-" ? std::nan("") : std::atof(first[7].c_str());
+    if (first.size() >= 9) {
+        const std::size_t n = first.size();
+        e.lai = std::atof(first[n - 8].c_str());
+        e.angle = first[n - 4] == "-" ? std::nan("") : std::atof(first[n - 4].c_str());
     }
-    if (last.size() == 11 && last[0] == "1") e.extra = std::atof(last[9].c_str());
+    if (last.size() >= 9 && last[0] == "1") e.extra = std::atof(last[last.size() - 2].c_str());
     return e;
 }
 #endif
@@ -246,9 +248,9 @@ Estimate run_zephor(Scratch* s) {
     EXPECT_EQ(s->run(ZEPHOR, "zephor.par gapfract.txt zephor.txt"), 0);
     const std::vector<std::string> first = row_after(slurp(s->path("zephor.txt")), "STP  AZM", 0);
     Estimate e;
-    if (first.size() == 14) {
-        e.lai = std::atof(first[4].c_str());
-        e.angle = std::atof(first[7].c_str());
+    if (first.size() >= 11) {  // counted from the end, as for quinda
+        e.lai = std::atof(first[first.size() - 10].c_str());
+        e.angle = std::atof(first[first.size() - 7].c_str());
     }
     return e;
 }
@@ -352,10 +354,10 @@ TEST(Validation, GapFractionPerRingMatchesThePictureAndThePoissonLaw) {
                 // gapimage counts the very pixels canopysim rendered: equal up to the printed
                 // digits (six decimals per cell, four in the truth table).
                 EXPECT_NEAR(g[i], t.p_rendered[i], 6e-5) << lens << " L " << lai << " ring " << i;
-                // Sampling noise of one picture: the zenith ring (0-10 degrees) sees few
-                // independent leaves, its standard deviation about 0.015 at 800 pixels
-                // (measured over 20 seeds); the outer rings see many more (sd < 0.006).
-                const double tol = i == 0 ? 0.05 : 0.025;
+                // Sampling noise of one canopy: the zenith ring (0-10 degrees) sees few
+                // independent leaves; its gap fraction scatters with sd 0.013 about the Poisson
+                // law over seeds, the next ring 0.009, the others below 0.006. About four sd:
+                const double tol = i == 0 ? 0.05 : i == 1 ? 0.035 : 0.02;
                 EXPECT_NEAR(g[i], t.p_ring[i], tol) << lens << " L " << lai << " ring " << i;
             }
         }
@@ -367,11 +369,17 @@ TEST(Validation, GapFractionPerRingMatchesThePictureAndThePoissonLaw) {
 
 // How far each method may miss the true LAI of a random canopy with spherical leaves, on one
 // 800-pixel picture with rings 0-80 degrees, as a fraction of the true LAI. Each allowance is
-// the bias measured for the method over 20 seeds plus three standard deviations of its
-// scatter from seed to seed; the measurements are in the README's validation table.
+// the largest bias measured for the method (L = 1, 2, 3, both lenses, 20 seeds) plus three
+// standard deviations of its scatter from seed to seed, rounded up to half a percent.
+//
+// All methods fall short as L grows, more so through the orthographic lens: a ring's gap
+// fraction is the mean over its width, and the mean of exp(-G L / cos) over a ring exceeds its
+// value at the ring centre, where every method places the ring; the orthographic lens weights
+// the inner edge of the outer rings more. Suits' straight line in tan(theta) misfits
+// 1/cos(theta) besides, and the Norman-Campbell inversion spreads leaf area over a few classes.
 double lai_tolerance(const std::string& method) {
     static const std::map<std::string, double> tol = {
-        {"tessor", 0.25}, {"bravik", 0.25}, {"quinda", 0.25}, {"zephor", 0.25}, {"keldro", 0.25}};
+        {"bravik", 0.05}, {"tessor", 0.05}, {"quinda", 0.035}, {"keldro", 0.035}, {"zephor", 0.03}};
     return tol.at(method);
 }
 
@@ -384,6 +392,49 @@ TEST(Validation, EveryMethodRecoversTheLaiOfARandomCanopy) {
             for (const auto& [method, e] : run_methods(&s)) {
                 log_row(method.c_str(), name, t, e);
                 EXPECT_NEAR(e.lai, t.lai, lai_tolerance(method) * t.lai) << method << " " << name;
+            }
+        }
+    }
+}
+
+// The measurement behind the allowances and the README table (run with
+// --gtest_also_run_disabled_tests; about a minute per ten seeds): mean and standard deviation
+// over seeds of each method's relative LAI error and angle estimate.
+TEST(Validation, DISABLED_MeasureOverSeeds) {
+    const char* env = std::getenv("CANOPYSIM_SEEDS");
+    const int seeds = env ? std::atoi(env) : 10;
+    const char* presets[] = {"--lai 1", "--lai 2", "--lai 3", "--lai 2 --angles planophile",
+                             "--lai 2 --angles erectophile", "--lai 2 --clumped"};
+    for (const char* lens : {"equidistant", "orthographic"}) {
+        for (const char* preset : presets) {
+            std::map<std::string, std::vector<double>> err, ang, clu;
+            double true_angle = 0;
+            for (int seed = 1; seed <= seeds; ++seed) {
+                Scratch s("measure");
+                const Truth t = take_photo(&s, {lens, preset, std::uint64_t(seed)});
+                true_angle = t.mean_angle;
+                for (const auto& [method, e] : run_methods(&s)) {
+                    err[method].push_back((e.lai - t.lai) / t.lai);
+                    ang[method].push_back(e.angle);
+                    clu[method].push_back(e.extra);
+                }
+            }
+            for (const auto& [method, v] : err) {
+                auto stats = [](const std::vector<double>& x, double* m, double* sd) {
+                    double a = 0, q = 0;
+                    for (double y : x) a += y;
+                    *m = a / double(x.size());
+                    for (double y : x) q += (y - *m) * (y - *m);
+                    *sd = std::sqrt(q / double(x.size() - 1));
+                };
+                double em, esd, am, asd, cm, csd;
+                stats(v, &em, &esd);
+                stats(ang[method], &am, &asd);
+                stats(clu[method], &cm, &csd);
+                std::printf("%-12s %-30s %-7s LAI error %+6.1f%% sd %4.1f%%  angle %5.1f sd %4.1f "
+                            "(true %4.1f)  clumping %.3f sd %.3f\n",
+                            lens, preset, method.c_str(), 100 * em, 100 * esd, am, asd, true_angle,
+                            cm, csd);
             }
         }
     }
@@ -407,6 +458,9 @@ TEST(Validation, FittedMeanLeafAnglesOrderFromFlatToUpright) {
         ASSERT_EQ(a.size(), 3u);
         EXPECT_LT(a[0], a[1]) << method << ": planophile below spherical";
         EXPECT_LT(a[1], a[2]) << method << ": spherical below erectophile";
+        // Spherical leaves: 57.3 degrees. Measured 55.5 to 56.5 (sd 0.4 to 0.6 over seeds):
+        // the ring-width bias above lowers the contact numbers of the outer rings most.
+        EXPECT_NEAR(a[1], 57.3, 4.0) << method;
     }
 }
 
@@ -419,8 +473,28 @@ TEST(Validation, CrownsShowAsClumping) {
     Scratch r("random");
     const Truth tr = take_photo(&r, {"equidistant", "--lai 2", 1});
     const std::map<std::string, Estimate> clumped = run_methods(&s), random = run_methods(&r);
-    for (const auto& [method, e] : clumped) log_row(method.c_str(), "clumped", t, e);
+    for (const auto& [method, e] : clumped) {
+        log_row(method.c_str(), "clumped", t, e);
+        // Every method assumes leaves at random and so measures an effective LAI: about half the
+        // true one here (measured -50 % to -54 %, sd at most 2.5 % over seeds).
+        EXPECT_LT(e.lai, 0.7 * t.lai) << method;
+    }
     for (const auto& [method, e] : random) log_row(method.c_str(), "random", tr, e);
+#ifdef QUINDA
+    // Logarithmic averaging over single sectors raises the LAI of a clumped canopy above the
+    // linear average, so Lin/Log falls below 1: measured 0.929 (sd 0.013) against 0.997 to
+    // 0.999 for random leaves. (Lin/Log = LAI(linear) / LAI(logarithmic) cannot exceed 1 on
+    // any canopy by much, by Jensen's inequality.)
+    EXPECT_LT(clumped.at("quinda").extra, 0.97);
+    EXPECT_GT(random.at("quinda").extra, 0.99);
+#endif
+#ifdef TESSOR
+    // The Norman-Campbell clumping index compares the mean contact number of the annuli with
+    // the logarithm of their mean 1/gap; it is below 1 for the crowns (measured 0.88, sd 0.03)
+    // but, mixing zenith angles, also for random leaves (0.76 at L = 2), so it does not tell
+    // the two apart.
+    EXPECT_LT(clumped.at("tessor").extra, 1.0);
+#endif
 }
 
 }  // namespace

@@ -56,7 +56,10 @@ tessor=$(awk '/Distr. Funct./ { table = 1; getline; next }
 bravik=$(awk '/^Total +LAI=/ { lai = $3 } /^ALPHA=/ { angle = $2 }
               END { printf "%.2f   %5.1f", lai, angle }' bravik.txt)
 # First rows (linear averaging), fields counted from the end: a wide number may fill its column.
-quinda=$(awk '/^STP/ { getline; getline; printf "%.2f   %5.1f", $(NF-7), $(NF-3); exit }' quinda.txt)
+# A noise-to-signal ratio of 1000 or more runs into quinda's LAI column ("1288.0251.0055").
+quinda=$(awk '/^STP/ { getline; getline; lai = $(NF-7)
+                       if (split(lai, part, ".") > 2) lai = substr(lai, index(lai, ".") + 4)
+                       printf "%.2f   %5.1f", lai, $(NF-3); exit }' quinda.txt)
 zephor=$(awk '/^STP/ { getline; getline; printf "%.2f   %5.1f", $(NF-9), $(NF-6); exit }' zephor.txt)
 # keldro lists the points of Lang's method; the straight line through them gives the LAI.
 keldro=$(awk 'NR == 4 { n = $1; next }

@@ -221,9 +221,18 @@ Estimate run_bravik(Scratch* s) {
 #endif
 
 #ifdef QUINDA
+// The LAI of a quinda row, counted from the end of the row. A noise-to-signal ratio of 1000 or
+// more fills its column and runs into the LAI ("1288.0251.0055"): the ratio has three decimals.
+double quinda_lai(const std::vector<std::string>& row) {
+    const std::string& w = row[row.size() - 8];
+    const std::size_t dot = w.find('.');
+    if (dot != std::string::npos && w.find('.', dot + 1) != std::string::npos)
+        return std::atof(w.c_str() + dot + 4);
+    return std::atof(w.c_str());
+}
+
 // Lang and Xiang: first row (linear averaging over the annulus) and the Lin/Log of the last
-// row (single sectors). Fields are counted from the end of the row: a noise-to-signal ratio of
-// 1000 or more fills its column and runs into the next.
+// row (single sectors).
 Estimate run_quinda(Scratch* s) {
     spill(s->path("quinda.par"), kDiscards);
     EXPECT_EQ(s->run(QUINDA, "quinda.par gapfract.txt quinda.txt"), 0);
@@ -233,7 +242,7 @@ Estimate run_quinda(Scratch* s) {
     Estimate e;
     if (first.size() >= 9) {
         const std::size_t n = first.size();
-        e.lai = std::atof(first[n - 8].c_str());
+        e.lai = quinda_lai(first);
         e.angle = first[n - 4] == "-" ? std::nan("") : std::atof(first[n - 4].c_str());
     }
     if (last.size() >= 9 && last[0] == "1") e.extra = std::atof(last[last.size() - 2].c_str());

@@ -166,7 +166,7 @@ TEST(Options, DefaultsAndRefusals) {
         {"--frobnicate", "o.bmp"},
         {"a.bmp", "b.bmp"},
         {"--seed", "-3", "o.bmp"},
-        {"--bottom", "3", "o.bmp"},           // layer upside down
+        {"--bottom", "5", "o.bmp"},           // layer upside down (top 4)
         {"--lai", "12", "--leaf-radius", "0.001", "o.bmp"},  // billions of leaves
         {"o.bmp", "--size"},                  // value missing
     };

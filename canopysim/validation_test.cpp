@@ -364,9 +364,10 @@ TEST(Validation, GapFractionPerRingMatchesThePictureAndThePoissonLaw) {
                 // digits (six decimals per cell, four in the truth table).
                 EXPECT_NEAR(g[i], t.p_rendered[i], 6e-5) << lens << " L " << lai << " ring " << i;
                 // Sampling noise of one canopy: the zenith ring (0-10 degrees) sees few
-                // independent leaves; its gap fraction scatters with sd 0.013 about the Poisson
-                // law over seeds, the next ring 0.009, the others below 0.006. About four sd:
-                const double tol = i == 0 ? 0.05 : i == 1 ? 0.035 : 0.02;
+                // independent leaves. Over 20 seeds (L = 1 to 3) the rings scatter about the
+                // Poisson law with sd up to 0.017, 0.010, 0.0074 and, beyond 30 degrees, 0.005.
+                // About three and a half sd:
+                const double tol = i == 0 ? 0.06 : i == 1 ? 0.035 : i == 2 ? 0.025 : 0.015;
                 EXPECT_NEAR(g[i], t.p_ring[i], tol) << lens << " L " << lai << " ring " << i;
             }
         }
@@ -379,7 +380,8 @@ TEST(Validation, GapFractionPerRingMatchesThePictureAndThePoissonLaw) {
 // How far each method may miss the true LAI of a random canopy with spherical leaves, on one
 // 800-pixel picture with rings 0-80 degrees, as a fraction of the true LAI. Each allowance is
 // the largest bias measured for the method (L = 1, 2, 3, both lenses, 20 seeds) plus three
-// standard deviations of its scatter from seed to seed, rounded up to half a percent.
+// standard deviations of its scatter from seed to seed, rounded up to the next half percent:
+// bravik 3.8 + 1.2, tessor 3.5 + 1.2, quinda 2.7 + 0.9, keldro 2.3 + 1.2, zephor 1.7 + 1.2.
 //
 // All methods fall short as L grows, more so through the orthographic lens: a ring's gap
 // fraction is the mean over its width, and the mean of exp(-G L / cos) over a ring exceeds its
@@ -388,7 +390,7 @@ TEST(Validation, GapFractionPerRingMatchesThePictureAndThePoissonLaw) {
 // 1/cos(theta) besides, and the Norman-Campbell inversion spreads leaf area over a few classes.
 double lai_tolerance(const std::string& method) {
     static const std::map<std::string, double> tol = {
-        {"bravik", 0.05}, {"tessor", 0.05}, {"quinda", 0.035}, {"keldro", 0.035}, {"zephor", 0.03}};
+        {"bravik", 0.05}, {"tessor", 0.05}, {"quinda", 0.04}, {"keldro", 0.04}, {"zephor", 0.03}};
     return tol.at(method);
 }
 
@@ -467,7 +469,7 @@ TEST(Validation, FittedMeanLeafAnglesOrderFromFlatToUpright) {
         ASSERT_EQ(a.size(), 3u);
         EXPECT_LT(a[0], a[1]) << method << ": planophile below spherical";
         EXPECT_LT(a[1], a[2]) << method << ": spherical below erectophile";
-        // Spherical leaves: 57.3 degrees. Measured 55.5 to 56.5 (sd 0.4 to 0.6 over seeds):
+        // Spherical leaves: 57.3 degrees. Measured 55.4 to 56.4 (sd 0.4 to 0.6 over seeds):
         // the ring-width bias above lowers the contact numbers of the outer rings most.
         EXPECT_NEAR(a[1], 57.3, 4.0) << method;
     }
@@ -485,13 +487,13 @@ TEST(Validation, CrownsShowAsClumping) {
     for (const auto& [method, e] : clumped) {
         log_row(method.c_str(), "clumped", t, e);
         // Every method assumes leaves at random and so measures an effective LAI: about half the
-        // true one here (measured -50 % to -54 %, sd at most 2.5 % over seeds).
+        // true one here (measured -49 % to -54 %, sd at most 2.5 % over seeds).
         EXPECT_LT(e.lai, 0.7 * t.lai) << method;
     }
     for (const auto& [method, e] : random) log_row(method.c_str(), "random", tr, e);
 #ifdef QUINDA
     // Logarithmic averaging over single sectors raises the LAI of a clumped canopy above the
-    // linear average, so Lin/Log falls below 1: measured 0.929 (sd 0.013) against 0.997 to
+    // linear average, so Lin/Log falls below 1: measured 0.925 (sd 0.012) against 0.997 to
     // 0.999 for random leaves. (Lin/Log = LAI(linear) / LAI(logarithmic) cannot exceed 1 on
     // any canopy by much, by Jensen's inequality.)
     EXPECT_LT(clumped.at("quinda").extra, 0.97);

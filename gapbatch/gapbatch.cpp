@@ -1,0 +1,90 @@
+// gapbatch: analyses many hemispherical photographs from a script, without questions.
+//
+//   gapbatch [options] PHOTO...
+//
+// For every photograph: the sky disc, an objective or fixed threshold, the gap fraction of
+// every sky cell written to STEM.gapfract.txt, and one CSV summary row. See --help.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "batch.h"
+
+namespace {
+
+// "photo k of n, x photos/s" on standard error, rewritten in place; only on a terminal.
+class Progress {
+  public:
+    Progress(bool on, std::size_t total)
+        : on_(on && total > 1 && isatty(STDERR_FILENO) == 1), total_(total),
+          start_(std::chrono::steady_clock::now()) {}
+    void done(std::size_t k) {
+        if (!on_) return;
+        const std::chrono::duration<double> s = std::chrono::steady_clock::now() - start_;
+        std::fprintf(stderr, "\rphoto %zu of %zu, %.1f photos/s ", k, total_,
+                     s.count() > 0 ? double(k) / s.count() : 0.0);
+        shown_ = true;
+    }
+    // Ends the progress line so that a message starts on a line of its own.
+    void break_line() {
+        if (shown_) std::fputc('\n', stderr);
+        shown_ = false;
+    }
+
+  private:
+    bool on_;
+    std::size_t total_;
+    std::chrono::steady_clock::time_point start_;
+    bool shown_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    gapbatch::Options options;
+    char problem[gapbatch::kMessageSize];
+    if (!gapbatch::parse_options(argc, argv, &options, problem)) {
+        std::fprintf(stderr, "%s\n", gapdata::kBanner);
+        std::fprintf(stderr, "%s: %s\n", argv[0], problem);
+        gapbatch::write_usage(stderr, argv[0]);
+        return 1;
+    }
+    if (options.help) {
+        gapbatch::write_help(stdout, argv[0]);
+        return 0;
+    }
+    std::FILE* summary = stdout;
+    if (options.summary != nullptr) {
+        summary = std::fopen(options.summary, "w");
+        if (summary == nullptr) {
+            gapdata::refuse(options.summary, "cannot create the summary file");
+            return 1;
+        }
+    }
+    gapbatch::write_summary_header(summary);
+
+    static gapbatch::Workspace work;
+    Progress progress(!options.quiet, options.photos.size());
+    int failed = 0;
+    for (std::size_t k = 0; k < options.photos.size(); ++k) {
+        const char* path = options.photos[k];
+        gapbatch::Row row;
+        char warning[gapbatch::kMessageSize];
+        if (!gapbatch::process_photo(options, path, &work, &row, problem, warning)) {
+            progress.break_line();
+            gapdata::refuse(path, "%s", problem);
+            ++failed;
+        } else if (warning[0] != '\0') {
+            progress.break_line();
+            gapdata::refuse(path, "%s", warning);
+        }
+        gapbatch::write_summary_row(summary, row);
+        progress.done(k + 1);
+    }
+    progress.break_line();
+    const int status = summary == stdout ? (std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1)
+                                         : gapdata::close_report(summary, options.summary);
+    if (summary == stdout && status != 0) std::fprintf(stderr, "Cannot write the summary...\n");
+    return failed > 0 || status != 0 ? 1 : 0;
+}

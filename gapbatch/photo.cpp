@@ -6,6 +6,7 @@
 
 #ifdef SKYGAP_HAVE_JPEG
 #include <jpeglib.h>
+#include <jerror.h>
 #endif
 
 namespace gapbatch {
@@ -112,6 +113,13 @@ void jpeg_fail(j_common_ptr info) {
     std::longjmp(e->jump, 1);
 }
 
+// A warning (level -1) means corrupt or missing data that the library would paper over with
+// grey: the photograph is refused rather than analysed with made-up pixels. Stray bytes
+// between markers lose nothing and are let pass, as are trace messages (levels above 0).
+void jpeg_message(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code != JWRN_EXTRANEOUS_DATA) jpeg_fail(info);
+}
+
 // Everything the decoder touches after setjmp lives here, behind a pointer that does not
 // change, so a longjmp from inside the library leaves it in a known state.
 struct JpegJob {
@@ -124,6 +132,7 @@ bool read_jpeg(std::FILE* f, Channel channel, Photo* photo, char (&problem)[kPro
                JpegJob* job) {
     job->info.err = jpeg_std_error(&job->error.mgr);
     job->error.mgr.error_exit = jpeg_fail;
+    job->error.mgr.emit_message = jpeg_message;
     if (setjmp(job->error.jump) != 0) {
         char message[JMSG_LENGTH_MAX];
         (*job->info.err->format_message)(reinterpret_cast<j_common_ptr>(&job->info), message);

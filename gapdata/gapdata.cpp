@@ -62,7 +62,8 @@ bool read_header(std::FILE* in, const char* path, const Reading& reading, int* n
 
 bool check_grid(const char* path, const Reading& reading, int nz, int na) {
     if (nz <= 0 || na <= 0) {
-        refuse(path, "the grid of %d zenith annuli by %d azimuth sectors is empty", nz, na);
+        refuse(path, "the numbers of zenith annuli and azimuth sectors (%d, %d) must be positive",
+               nz, na);
         return false;
     }
     const long records = long(nz) * long(na);
@@ -78,10 +79,15 @@ bool check_grid(const char* path, const Reading& reading, int nz, int na) {
     return true;
 }
 
-bool check_discards(const char* path, int zr, int hr) {
+bool check_discards(const char* path, int zr, int hr, int max_annuli) {
     if (zr < 0 || hr < 0) {
         refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) must not be "
                      "negative", zr, hr);
+        return false;
+    }
+    if (zr > max_annuli || hr > max_annuli) {
+        refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) exceed the %d "
+                     "annuli a grid can hold", zr, hr, max_annuli);
         return false;
     }
     return true;

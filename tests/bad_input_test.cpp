@@ -328,10 +328,13 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
         const bool bit_depth_message =
             c.program == "gapimage" && o.err.empty() &&
             o.out.find("Image file must be encoded 8-bit greyscale") != std::string::npos;
+        // The leaf-angle inversion has a framed message of its own for path-length mode 1.
+        const bool mode_message =
+            c.program == "tessor" && o.err.find("Verify the parameter file!") != std::string::npos;
         std::istringstream ss(o.err);
         size_t non_blank = 0;  // messages of their own may frame their line with blank lines
         for (std::string line; std::getline(ss, line);) non_blank += line.empty() ? 0 : 1;
-        if (!bit_depth_message) {
+        if (!bit_depth_message && !mode_message) {
             EXPECT_EQ(non_blank, 1u) << "one line on standard error, got:\n" << o.err;
         }
     }

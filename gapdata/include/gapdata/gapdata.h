@@ -103,8 +103,10 @@ bool load_grid(const char* path, const Reading& reading, Grid<T, A, S>* grid);
 // ---------------------------------------------------------------------------------------------
 // Sky-region selection and its report lines.
 
-// Refuses negative discard counts.
-bool check_discards(const char* path, int zr, int hr);
+// Refuses negative discard counts, and counts beyond the annuli a grid can hold (discarding
+// more annuli than the grid has is defined: no annulus is used; counts beyond any grid would
+// only overflow the report's arithmetic).
+bool check_discards(const char* path, int zr, int hr, int max_annuli = kMaxWriteAnnuli);
 
 // Which program's wording the grid and selection block takes.
 enum class BlockStyle {

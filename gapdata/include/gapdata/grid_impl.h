@@ -58,7 +58,10 @@ Openness<T> openness_summary(const Grid<T, A, S>& grid, OpennessStyle style,
         const T omega = (std::cos(double(z - grid.half_w) * kDegToRad) -
                          std::cos(double(z + grid.half_w) * kDegToRad)) /
                         grid.na;
-        const T z_rad = z * kDegToRad;
+        // The angle stays double: rounded to T it would tip cells lying in the ground plane
+        // (cos I = 0) to the other side than tessor's own mask, which takes cos and sin of
+        // the elevation from the double angle.
+        const double z_rad = double(z) * kDegToRad;
         const T cos_z = std::sin(kHalfPi - z_rad);
         const T sin_z = std::cos(kHalfPi - z_rad);
         T phi = grid.half_s;

@@ -1,0 +1,89 @@
+// keldro: prepares a gap-fraction file for the leaf area index method after Lang: one point per
+// visible sky cell of the used zenith range, with the ratio of the log of the mean gap to the
+// mean log gap, total gap, canopy openness and site openness.
+//
+//   keldro [parameter file] [gap fraction file] [output file]
+//
+// The parameter file holds slope and aspect of the ground (degrees), the point mode (0 or 1),
+// the annuli discarded next to the zenith and next to the horizon, and the largest LAI given to
+// a cell without gap (0: spread the next gap over the run instead). The report is appended.
+#include <cstdio>
+
+#include "gapdata/gapdata.h"
+#include "lang.h"
+
+namespace {
+
+constexpr gapdata::Reading kReading{true, 40, 150, true};
+
+bool read_params(std::FILE* in, keldro::Params* par) {
+    return std::fscanf(in, "%f", &par->slope_deg) == 1 &&
+           std::fscanf(in, "%f", &par->aspect_deg) == 1 && std::fscanf(in, "%d", &par->mode) == 1 &&
+           std::fscanf(in, "%d", &par->zr) == 1 && std::fscanf(in, "%d", &par->hr) == 1 &&
+           std::fscanf(in, "%f", &par->l_max) == 1;
+}
+
+void write_report(std::FILE* out, const char* program, const char* par_path, const char* data_path,
+                  const keldro::Grid& grid, const keldro::Params& par, const keldro::Points& points,
+                  const gapdata::Openness<float>& open) {
+    std::fprintf(out, "PROGRAM %s - LAI after LANG - %s - %s\n", program, par_path, data_path);
+    std::fprintf(out, "%s\n", gapdata::kBanner);
+    const float first = par.zr * grid.w;
+    const float last = 90 - par.hr * grid.w;
+    std::fprintf(out, "%4.1f\t%4.1f\t%5.3f\t%5.3f\t%5.3f\t%5.3f\n", double(first), double(last),
+                 double(points.ratio), double(open.total_gap), double(open.canopy_openness),
+                 double(open.site_openness));
+    std::fprintf(out, "%d\n", points.count);
+    for (int k = 0; k < points.count; ++k)
+        std::fprintf(out, "%5.3f\t%5.3f\n", double(points.x[k]), double(points.y[k]));
+    std::fprintf(out, "\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "%s\n", gapdata::kBanner);
+        std::fprintf(
+            stderr, "\n--->Usage:  \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
+            argv[0]);
+        return 1;
+    }
+    const char* par_path = argv[1];
+    const char* data_path = argv[2];
+    const char* out_path = argv[3];
+
+    std::FILE* in = gapdata::open_input(par_path);
+    if (in == nullptr) return 1;
+    keldro::Params par;
+    const bool got = read_params(in, &par);
+    std::fclose(in);
+    if (!got) {
+        gapdata::refuse(par_path,
+                        "expected six values: slope, aspect, point mode, zenith and "
+                        "horizon rings discarded, largest LAI");
+        return 1;
+    }
+    if (par.mode != 0 && par.mode != 1) {
+        gapdata::refuse(par_path, "the point mode is %d; it must be 0 or 1", par.mode);
+        return 1;
+    }
+    if (!gapdata::check_discards(par_path, par.zr, par.hr, keldro::Grid::kMaxAnnuli)) return 1;
+
+    static keldro::Grid grid;
+    if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;
+    const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
+
+    static keldro::Points points;
+    keldro::lang_points(grid, par, terrain, &points);
+    const gapdata::Openness<float> open =
+        gapdata::openness_summary(grid, gapdata::OpennessStyle::kKeldro, terrain);
+
+    std::FILE* out = std::fopen(out_path, "a+");
+    if (out == nullptr) {
+        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        return 1;
+    }
+    write_report(out, argv[0], par_path, data_path, grid, par, points, open);
+    return gapdata::close_report(out, out_path);
+}

@@ -1,0 +1,138 @@
+// moskira: the sun's altitude and azimuth for every clock hour of one day at one site.
+//
+//   moskira          (answers on standard input, report on standard output)
+//
+// Asks for a site, a day of the year and a time convention, then prints a row for each clock
+// hour at which the sun is above the horizon, followed by the day's declination, equation of
+// time, radius vector, extraterrestrial irradiance, day length, dawn and dusk (dawn and dusk in
+// local solar time). At end of input, or an answer that is not a number, one line goes to
+// standard error and the exit status is 1.
+#include <cmath>
+#include <cstdio>
+
+#include "gapdata/gapdata.h"
+#include "solar.h"
+
+namespace {
+
+constexpr double kRadToDeg = 57.29577951308232;  // 180 / pi
+constexpr double kSolarConstant = 1366;          // W/m2 at the mean sun-earth distance
+
+struct Answers {
+    double latitude, longitude;  // degrees, north and west positive
+    int zone, day, dst;
+    double fraction;  // added to every clock hour
+};
+
+// Each question is printed on its own line; a failed read leaves one line on standard error.
+bool missing(int got, const char* prompt) {
+    if (got == 1) return false;
+    if (got == EOF) {
+        std::fprintf(stderr, "moskira: input ended before the answer to \"%s\"\n", prompt);
+    } else {
+        std::fprintf(stderr, "moskira: the answer to \"%s\" is not a number\n", prompt);
+    }
+    return true;
+}
+
+bool ask_double(const char* prompt, double* answer) {
+    std::printf("%s\n", prompt);
+    return !missing(std::scanf("%lf", answer), prompt);
+}
+
+bool ask_int(const char* prompt, int* answer) {
+    std::printf("%s\n", prompt);
+    return !missing(std::scanf("%d", answer), prompt);
+}
+
+// The location is one word of any length; it is skipped, not stored, as nothing uses it.
+bool ask_location(const char* prompt) {
+    std::printf("%s\n", prompt);
+    if (std::scanf("%*s") != EOF) return true;  // "%*s" assigns nothing: 0 on success
+    return !missing(EOF, prompt);
+}
+
+bool read_answers(Answers* in) {
+    return ask_location("Location (max. 48 char., no spaces)") &&
+           ask_double("Latitude (deg., negative South Hemisphere)", &in->latitude) &&
+           ask_double("Longitude (deg., negative East Greenwich)", &in->longitude) &&
+           ask_int("Time zone (1 to 24, West Greenwich)", &in->zone) &&
+           ask_int("Julian day", &in->day) &&
+           ask_int("Daylight Saving Time? (DST: 1 if yes, 0 if no)", &in->dst) &&
+           ask_double("Full hour (0.0) or hour and half (0.5)?", &in->fraction);
+}
+
+void write_site(std::FILE* out, const Answers& in) {
+    std::fprintf(out, "----------------------------------------\n");
+    if (in.latitude > 0) std::fprintf(out, "Latitude:       %10.2lf deg. N\n", in.latitude);
+    if (in.latitude < 0)
+        std::fprintf(out, "Latitude:       %10.2lf deg. S\n", std::fabs(in.latitude));
+    if (in.longitude > 0) std::fprintf(out, "Longitude:       %9.2lf deg. W\n", in.longitude);
+    if (in.longitude < 0)
+        std::fprintf(out, "Longitude:       %9.2lf deg. E\n", std::fabs(in.longitude));
+    std::fprintf(out, "Time Zone:        %5d\n", in.zone);
+    std::fprintf(out, "Julian day:       %5d\n", in.day);
+    std::fprintf(out, "Daylight savings: %5d\n", in.dst);
+    std::fprintf(out, "----------------------------------------\n");
+}
+
+// One row per clock hour with the sun above the horizon.
+void write_hours(std::FILE* out, const char* label, const double altitude_rad[kHoursPerDay],
+                 const double azimuth_rad[kHoursPerDay]) {
+    std::fprintf(out, "Time       Altitude      Azimuth\n");
+    std::fprintf(out, "hr             deg.         deg.\n");
+    for (int i = 0; i < kHoursPerDay; ++i) {
+        const double alt_deg = altitude_rad[i] * kRadToDeg;
+        if (alt_deg > 1e-30) {
+            std::fprintf(out, "%-2d%4s%11.1lf%13.1lf\n", i, label, alt_deg,
+                         compass_azimuth_deg(azimuth_rad[i]));
+        }
+    }
+}
+
+void write_summary(std::FILE* out, double decl_deg, double eqt_hr, double rad_vect, double day_hr) {
+    std::fprintf(out, "----------------------------------------\n");
+    std::fprintf(out, "Declination:     %10.1lf deg.\n", decl_deg);
+    std::fprintf(out, "Eq. of time:     %10.1lf mn\n", eqt_hr * 60);
+    std::fprintf(out, "Radius vector:   %13.4lf\n", rad_vect);
+    std::fprintf(out, "Solar constant:  %10.1lf W/m2\n", kSolarConstant / rad_vect);
+    std::fprintf(out, "Day length:      %10.1lf hr\n", day_hr);
+    std::fprintf(out, "Dawn:            %10.1lf hr\n", 12 - day_hr * 0.5);
+    std::fprintf(out, "Dusk:            %10.1lf hr\n", day_hr * 0.5 + 12);
+    std::fprintf(out, "========================================\n");
+    std::fprintf(out, "\n");
+}
+
+}  // namespace
+
+int main() {
+    std::printf("MOSKIRA - %s\n", gapdata::kBanner);
+    std::printf("=============================================\n");
+    std::printf("\n");
+
+    Answers in{};
+    if (!read_answers(&in)) return 1;
+    const char* label = in.fraction == 0.5 ? "1/2" : "00";
+    std::printf("\n");
+
+    // West longitudes enter the hour-angle sum as L - 360; the site block shows L as entered.
+    const double longitude = in.longitude > 0 ? in.longitude - 360 : in.longitude;
+    const double eqt_hr = eqtime(in.day);
+    const double decl_deg = decln(in.day);
+    const double rad_vect = radvect(in.day);
+    double altitude_rad[kHoursPerDay], azimuth_rad[kHoursPerDay];
+    corsol(in.latitude, longitude, in.zone, decl_deg, eqt_hr, in.fraction, in.dst, altitude_rad,
+           azimuth_rad);
+    const double day_hr = daylen(in.latitude, decl_deg);
+
+    write_site(stdout, in);
+    write_hours(stdout, label, altitude_rad, azimuth_rad);
+    write_summary(stdout, decl_deg, eqt_hr, rad_vect, day_hr);
+
+    // A report lost on a full disk or a closed pipe must not end as a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "moskira: cannot write to standard output\n");
+        return 1;
+    }
+    return 0;
+}

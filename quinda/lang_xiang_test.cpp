@@ -1,0 +1,96 @@
+#include "lang_xiang.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>  // mkstemp
+
+namespace {
+
+lang_xiang::Grid& make_grid(int nz, int na) {
+    static lang_xiang::Grid grid;
+    grid = lang_xiang::Grid{};
+    grid.nz = nz;
+    grid.na = na;
+    grid.w = 90.0 / nz;
+    grid.half_w = grid.w / 2;
+    grid.s = 360.0 / na;
+    grid.half_s = grid.s / 2;
+    return grid;
+}
+
+TEST(FnSlope, CalibrationPolynomial) {
+    EXPECT_EQ(lang_xiang::fn_slope(0), 56.81964);  // a flat contact number
+    for (double q : {-0.4, -0.1, 0.2, 0.37}) {
+        const double powers = 56.81964 + 46.84833 * q - 64.62133 * q * q - 158.6914 * q * q * q +
+                              522.0626 * q * q * q * q + 1008.149 * q * q * q * q * q;
+        EXPECT_NEAR(lang_xiang::fn_slope(q), powers, 1e-10) << q;  // rounding only
+    }
+}
+
+TEST(StepTable, OnlyOneHundredTwentySectorsHaveTooManyWidths) {
+    EXPECT_EQ(lang_xiang::count_divisors(1), 1);
+    EXPECT_EQ(lang_xiang::count_divisors(12), 6);
+    EXPECT_EQ(lang_xiang::count_divisors(120), 16);
+    for (int na = 1; na <= 150; ++na) {
+        if (na == 120) continue;
+        EXPECT_LE(lang_xiang::count_divisors(na), lang_xiang::kMaxSteps) << na;
+    }
+}
+
+TEST(LangPoints, ContactNumbers) {
+    lang_xiang::Grid& grid = make_grid(3, 4);
+    const double mixed[] = {0.5, 0, 0, 0.5};
+    for (int c = 0; c < 4; ++c) {
+        grid.fract_open[0][c] = mixed[c];  // width 1: two null windows, mean log ln 0.5
+        grid.fract_open[1][c] = 0;         // closed: no point, four null windows
+        grid.fract_open[2][c] = 1;         // open: contact number 0
+    }
+    lang_xiang::Points p;
+    EXPECT_EQ(lang_xiang::annulus_points(grid, 0, 0, 1, &p), 6);
+    ASSERT_EQ(p.n, 2);
+    EXPECT_EQ(p.x[0], 15 * 0.017453292519943295);
+    EXPECT_NEAR(p.y[0], -std::log(0.5) * std::cos(p.x[0]), 1e-15);
+    EXPECT_EQ(p.x[1], 75 * 0.017453292519943295);
+    EXPECT_EQ(p.y[1], 0.0);
+}
+
+// Gap fractions of a canopy whose contact number is linear in the zenith angle,
+// K = a + b theta, so P = exp(-K / cos theta); written as counts of a million pixels, read
+// back, and inverted. Miller's integral gives LAI = 2 (a + b).
+TEST(StepTable, RecoversTheGeneratingLeafAreaIndex) {
+    static gapdata::CountTable pixels, gaps;
+    const int nz = 9, na = 6;
+    const double cases[][2] = {{0.9, 0.1}, {0.5, 0.3}, {1.4, -0.2}};
+    for (const auto& ab : cases) {
+        for (int i = 0; i < nz; ++i) {
+            const double theta = (i + 0.5) * 10 * 0.017453292519943295;
+            const double p = std::exp(-(ab[0] + ab[1] * theta) / std::cos(theta));
+            for (int j = 0; j < na; ++j) {
+                pixels[i][j] = 1000000;
+                gaps[i][j] = std::llround(p * 1e6);
+            }
+        }
+        char path[] = "/tmp/lang_xiang_test_XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        ASSERT_TRUE(gapdata::write_gap_fraction_file(path, nz, na, pixels, gaps));
+        static lang_xiang::Grid grid;
+        ASSERT_TRUE(gapdata::load_grid(path, lang_xiang::kReading, &grid));
+        std::remove(path);
+
+        static lang_xiang::StepTable table;
+        lang_xiang::compute_table(grid, 0, 2, &table);  // horizon annuli: too few decimals
+        ASSERT_EQ(table.n, 4);
+        for (int k = 0; k < table.n; ++k) {
+            // Four decimals: the file rounds each gap fraction to 5e-7.
+            EXPECT_NEAR(table.result[k].lai, 2 * (ab[0] + ab[1]), 5e-5);
+            EXPECT_NEAR(table.result[k].kappa, ab[0] + ab[1] * 0.9599310885968813, 5e-5);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// tessor: leaf area index and the distribution of leaf inclination angles from a gap-fraction
+// file, after Norman and Campbell (1989), with a smoothness constraint chosen at the console.
+//
+//   tessor [parameter file] [data file] [output file]
+//
+// The parameter file holds five values: slope and aspect of the ground (degrees), the
+// path-length mode (1 is refused: only fixed path lengths exist), and the numbers of zenith
+// and horizon rings discarded. The console asks the number of leaf-angle classes, then
+// constraint weights until a negative one; the last solution is appended to the output file
+// with the terrain, the rings used, the clumping index and the openness of the site.
+#include <cmath>
+#include <cstdio>
+
+#include "gapdata/gapdata.h"
+#include "inversion.h"
+
+namespace {
+
+using tessor::ContactNumbers;
+using tessor::Solution;
+using tessor::TessorGrid;
+
+struct Params {
+    float slope_deg = 0;
+    float aspect_deg = 0;
+    int path_mode = 0;
+    int zr = 0;  // zenith rings discarded
+    int hr = 0;  // horizon rings discarded
+};
+
+bool read_params(const char* path, Params* par) {
+    std::FILE* in = std::fopen(path, "r+");
+    if (in == nullptr) {
+        std::fprintf(stderr, "Cannot open the file %s\n", path);
+        return false;
+    }
+    // A value that cannot be read stops the reading: every later one would fail too.
+    int got = 0;
+    if (std::fscanf(in, "%f", &par->slope_deg) == 1) ++got;
+    if (got == 1 && std::fscanf(in, "%f", &par->aspect_deg) == 1) ++got;
+    if (got == 2 && std::fscanf(in, "%d", &par->path_mode) == 1) ++got;
+    if (got == 3 && std::fscanf(in, "%d", &par->zr) == 1) ++got;
+    if (got == 4 && std::fscanf(in, "%d", &par->hr) == 1) ++got;
+    std::fclose(in);
+    if (got != 5) {
+        gapdata::refuse(path,
+                        "holds %d readable values of the five needed (slope, aspect, path-length "
+                        "mode, zenith and horizon rings discarded)",
+                        got);
+        return false;
+    }
+    if (par->path_mode == 1) {
+        std::fprintf(stderr, "\n\n~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
+        std::fprintf(stderr, "Verify the parameter file!\n");
+        std::fprintf(stderr, "Set 3rd line to ZERO (0): use fixed path lengths only\n\n");
+        std::fprintf(stderr, "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
+        return false;
+    }
+    return gapdata::check_discards(path, par->zr, par->hr, tessor::TessorGrid::kMaxAnnuli);
+}
+
+// Reads the number of leaf-angle classes, asking again while it lies outside the tables.
+// False, after a line on standard error, at end of input or on an answer that is no number.
+bool ask_classes(int b, int* classes) {
+    std::printf("*******************************************************\n");
+    std::printf("The Nbr of Sun Elevation Angles is: %d\n", b);
+    for (;;) {
+        std::printf("Enter the Nbr of Leaf Angle Classes (>=3): \n");
+        std::fflush(stdout);
+        if (std::scanf("%d", classes) != 1) {
+            std::fprintf(stderr,
+                         "tessor: end of input, or no number, where the number of leaf "
+                         "angle classes was asked; nothing is written\n");
+            return false;
+        }
+        if (*classes >= tessor::kMinClasses && *classes <= tessor::kMaxClasses) return true;
+        std::printf("The number of leaf angle classes must lie between %d and %d.\n",
+                    tessor::kMinClasses, tessor::kMaxClasses);
+    }
+}
+
+void write_solution_table(std::FILE* out, const Solution& sol) {
+    std::fprintf(out, "-------------------------------------------------\n");
+    std::fprintf(out, "Angle       Leaf      Fractional    Leaf Angle   \n");
+    std::fprintf(out, "Class       Area         Area      Distr. Funct.\n");
+    std::fprintf(out, "-------------------------------------------------\n");
+    for (int c = 0; c < sol.classes; ++c) {
+        const tessor::ClassRow r = tessor::class_row(sol, c);
+        std::fprintf(out, "%4.1f%13.4f%13.4f%13.4f\n", double(r.mid_deg), double(r.area),
+                     double(r.fraction), double(r.ladf));
+    }
+    std::fprintf(out, "-------------------------------------------------\n");
+    std::fprintf(out, "    LAI = %7.4f\n", double(sol.lai));
+}
+
+// Solves for one constraint weight after another until a negative one, showing each solution;
+// *sol keeps the last. False, after a line on standard error, at end of input, on an answer
+// that is no number, or when no weight was solved for.
+bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
+    bool solved = false;
+    for (;;) {
+        std::printf("\nAdd constraint: ");
+        std::fflush(stdout);
+        float lambda = 0;
+        const int got = std::scanf("%f", &lambda);
+        std::printf("\n");
+        if (got != 1) {
+            std::fprintf(stderr,
+                         "tessor: end of input, or no number, where a constraint weight "
+                         "was asked; nothing is written\n");
+            return false;
+        }
+        if (lambda < 0) break;
+        if (!std::isfinite(lambda)) {
+            std::printf("The constraint weight must be a finite number.\n");
+            continue;
+        }
+        const int pivot = tessor::solve_constrained(ne, lambda, sol);
+        if (pivot >= 0) {
+            std::printf(
+                "No unique solution with this constraint (pivot %d vanishes); try a larger "
+                "weight.\n",
+                pivot + 1);
+            continue;
+        }
+        solved = true;
+        write_solution_table(stdout, *sol);
+    }
+    std::printf("        \tDONE...");
+    std::printf("\n*******************************************************\n");
+    if (!solved) {
+        std::fprintf(
+            stderr,
+            "tessor: no solution was computed before the negative weight; nothing is written\n");
+        return false;
+    }
+    return true;
+}
+
+void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid, const Params& par,
+                  const gapdata::Terrain<float>& terrain, const ContactNumbers& cn,
+                  const Solution& sol, const gapdata::Openness<float>& open) {
+    const bool sloping = par.slope_deg != 0;
+    std::fprintf(out, "==================================================\n");
+    std::fprintf(out, "< Program TESSOR > --- %s\n", data_path);
+    std::fprintf(out, "LEAF AREA INDEX after NORMAN and CAMPBELL, 1989\n");
+    std::fprintf(out, "%s\n", gapdata::kBanner);
+    gapdata::write_grid_lines(out, gapdata::BlockStyle::kTessor, grid.nz, grid.na, grid.w, grid.s);
+    if (sloping) {
+        std::fprintf(out, "Slope = %4.1f   Aspect = %5.1f\n",
+                     double(float(terrain.slope_rad * gapdata::kRadToDeg)),
+                     double(float(terrain.aspect_rad * gapdata::kRadToDeg)));
+        std::fprintf(out, "Orographic Mask Calculated\n\n");
+    } else {
+        std::fprintf(out, "Horizontal Terrain\n\n");
+    }
+    gapdata::write_ring_lines(out, gapdata::BlockStyle::kTessor, grid.nz, grid.w, par.zr, par.hr);
+    std::fprintf(out, "\nNbr of Zenith Annuli (Gap > 0.0) = %d\n", cn.b);
+    std::fprintf(out, "Nbr of Leaf Angle Classes = %d\n", sol.classes);
+    std::fprintf(out, "Constraint = %g\n", double(sol.lambda));
+    std::fprintf(out, "FRACTIONAL AREA OF LEAVES\n");
+    std::fprintf(out, "--------------------------------------------------\n");
+    std::fprintf(out, "Angle      Leaf         Fractional   Leaf Angle  \n");
+    std::fprintf(out, "Class      Area         Area         Distr. Funct.\n");
+    std::fprintf(out, "--------------------------------------------------\n");
+    for (int c = 0; c < sol.classes; ++c) {
+        const tessor::ClassRow r = tessor::class_row(sol, c);
+        std::fprintf(out, "%4.1f%13.4f%13.4f%13.4f\n", double(r.mid_deg), double(r.area),
+                     double(r.fraction), double(r.ladf));
+    }
+    std::fprintf(out, "--------------------------------------------------\n");
+    std::fprintf(out, "    LAIe   = %7.4f\n", double(sol.lai));
+    std::fprintf(out, "    CIlx   = %7.4f\n\n", double(tessor::clumping_index(cn)));
+    std::fprintf(out, "Hemispherical\n");
+    std::fprintf(out, "\tTotal Gap       = %5.3f\n", double(open.total_gap));
+    if (sloping) std::fprintf(out, "\tSite openness   = %5.3f\n", double(open.site_openness));
+    std::fprintf(out, "\tCanopy openness = %5.3f\n", double(open.canopy_openness));
+    std::fprintf(out, "\tCanopy Closure  = %5.3f\n", double(open.canopy_closure));
+    std::fprintf(out, "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "%s\n", gapdata::kBanner);
+        std::fprintf(stderr, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
+        return 1;
+    }
+    const char* data_path = argv[2];
+    const char* out_path = argv[3];
+
+    Params par;
+    if (!read_params(argv[1], &par)) return 1;
+    static TessorGrid grid;
+    if (!gapdata::load_grid(data_path, tessor::kReading, &grid)) return 1;
+    const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
+    static ContactNumbers cn;
+    cn = tessor::contact_numbers(grid, terrain, par.zr, par.hr);
+    if (cn.b == 0) {
+        gapdata::refuse(data_path,
+                        "no used zenith annulus shows any gap above the ground, so "
+                        "there is nothing to invert");
+        return 1;
+    }
+
+    static tessor::NormalEquations ne;
+    int classes = 0;
+    if (!ask_classes(cn.b, &classes)) return 1;
+    tessor::build_normal_equations(cn, classes, &ne);
+    static Solution sol;
+    if (!constraint_loop(ne, &sol)) return 1;
+
+    const gapdata::Openness<float> open =
+        gapdata::openness_summary(grid, gapdata::OpennessStyle::kTessor, terrain);
+    std::FILE* out = std::fopen(out_path, "a+");  // only now: a failed dialogue writes nothing
+    if (out == nullptr) {
+        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        return 1;
+    }
+    write_report(out, data_path, grid, par, terrain, cn, sol, open);
+    return gapdata::close_report(out, out_path);
+}

@@ -1,0 +1,123 @@
+#include "ellipsoid.h"
+
+#include <cmath>
+
+namespace zephor {
+
+double f(double t, double x) {
+    return std::sqrt(x * x + t * t) / (x + 1.744 * std::pow(x + 1.182, -0.733));
+}
+
+void shape(double (*model)(double, double), const double* t, const double* y, int count, double* x,
+           double* lai) {
+    constexpr double h = 0.001;  // difference step in x and final bracket width
+    double lo = 0.01;
+    double hi = 100;
+    double trial = 1.0;
+    double s_ym, s_mm;
+    bool narrow = false;
+    do {
+        s_ym = 0;
+        s_mm = 0;
+        double s_md = 0;
+        double s_yd = 0;
+        for (int i = 0; i < count; ++i) {
+            const double m = model(t[i], trial);
+            const double d = model(t[i], trial + h) - m;
+            s_ym += y[i] * m;
+            s_mm += m * m;
+            s_md += m * d;
+            s_yd += y[i] * d;
+        }
+        // Sign of the derivative of the residual sum at the best LAI for this x.
+        const double v = s_mm * s_yd - s_ym * s_md;
+        if (v < 0)
+            lo = trial;
+        else  // also when v is NaN
+            hi = trial;
+        trial = (hi + lo) / 2;
+        narrow = !(hi - lo > h);  // a NaN width stops the search too
+    } while (!narrow);
+    *lai = -(s_ym / s_mm);
+    *x = trial;
+}
+
+double alpha(double x) { return 9.65 * std::pow(x + 3, -1.65) * 57.29577951308232; }
+
+int divisor_count(int n) {
+    int count = 0;
+    for (int k = 1; k <= n; ++k)
+        if (n % k == 0) ++count;
+    return count;
+}
+
+namespace {
+
+// Sum over the used annuli and all their cells of the cell's solid angle (steradians) times
+// the squared difference between its gap fraction and the model gap at the annulus centre.
+double fit_error(const Grid& grid, int zr, int hr, double x, double lai) {
+    constexpr double kTwoPi = 2 * 3.141592653589793;
+    double err = 0;
+    double z = zr * grid.w + grid.half_w;
+    for (int i = zr; i <= grid.nz - hr - 1; ++i) {
+        const double model_gap = std::exp(-f(std::tan(z * gapdata::kDegToRad), x) * lai);
+        const double omega = kTwoPi *
+                             (std::cos((z - grid.half_w) * gapdata::kDegToRad) -
+                              std::cos((z + grid.half_w) * gapdata::kDegToRad)) /
+                             grid.na;
+        for (int c = 0; c < grid.na; ++c) {
+            const double d = grid.fract_open[i][c] - model_gap;
+            err += omega * (d * d);
+        }
+        z += grid.w;
+    }
+    return err;
+}
+
+}  // namespace
+
+int averaging_steps(const Grid& grid, int zr, int hr, StepResult* result) {
+    double zen_ang[Grid::kMaxAnnuli];  // tangent of the zenith angle of each fit point
+    double log_opn[Grid::kMaxAnnuli];  // mean log gap of each fit point
+    const int na = grid.na;
+    int rows = 0;
+    for (int k = 1; k <= na; ++k) {
+        if (na % k != 0) continue;
+        const int m = na / k;
+        int null_gp = 0;
+        int points = 0;
+        double z = zr * grid.w + grid.half_w;
+        for (int i = zr; i <= grid.nz - hr - 1; ++i) {
+            const gapdata::AnnulusMean mean = gapdata::average_annulus(grid.fract_open[i], na, m);
+            null_gp += mean.null_windows;
+            if (mean.has_value) {
+                zen_ang[points] = std::tan(z * gapdata::kDegToRad);
+                log_opn[points] = mean.mu;
+                ++points;
+            }
+            z += grid.w;
+        }
+        // The point nearest the horizon is left out of the fit.
+        double x = 0;
+        double lai = 0;
+        shape(f, zen_ang, log_opn, points - 1, &x, &lai);
+
+        StepResult& r = result[rows++];
+        r.stp = m;
+        r.azm = m * grid.s;
+        r.h_prj = lai / (x + 1);
+        r.v_prj = lai - r.h_prj;
+        r.lai = lai;
+        r.err = fit_error(grid, zr, hr, x, lai);
+        r.eladp = x;
+        r.alpha = alpha(x);
+        r.ke = f(0, x);
+        r.kde = r.ke * 0.8944271909999159;  // sqrt(0.8)
+        r.gnd_cov = 1 - std::exp(-r.ke * lai);
+        r.fr_soil = 1 - r.gnd_cov;
+        r.null_gp = null_gp;
+    }
+    return rows;
+}
+
+}  // namespace zephor

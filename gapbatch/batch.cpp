@@ -26,51 +26,26 @@ void write_field(std::FILE* out, const std::string& text) {
 
 }  // namespace
 
-bool circle_through_points(const int p[6], Disc* disc) {
-    const std::int64_t x1 = p[0], y1 = p[1], x2 = p[2], y2 = p[3], x3 = p[4], y3 = p[5];
-    // Perpendicular bisectors: integer squares, then the halving and the solution in double.
-    const double a1 = double(x1 - x2), b1 = double(y1 - y2);
-    const double c1 = double(x2 * x2 - x1 * x1 + y2 * y2 - y1 * y1) / 2;
-    const double a2 = double(x1 - x3), b2 = double(y1 - y3);
-    const double c2 = double(x3 * x3 - x1 * x1 + y3 * y3 - y1 * y1) / 2;
-    const double det = a1 * b2 - b1 * a2;
-    if (det == 0) return false;
-    const double cx = (b1 * c2 - c1 * b2) / det;
-    const double cy = (c1 * a2 - a1 * c2) / det;
-    if (!(std::fabs(cx) < 1 << 30) || !(std::fabs(cy) < 1 << 30)) return false;
-    disc->cx = int(cx);
-    disc->cy = int(cy);
-    const std::int64_t ex = x3 - disc->cx, ey = y3 - disc->cy;
-    disc->radius = std::sqrt(double(ex * ex + ey * ey));
-    square_around(disc);
-    return true;
-}
-
-void square_around(Disc* d) {
-    d->x0 = std::int64_t(d->cx - d->radius);
-    d->y0 = std::int64_t(d->cy - d->radius);
-    d->w = std::int64_t(d->cx + d->radius) - d->x0;
-    d->h = std::int64_t(d->cy + d->radius) - d->y0;
-}
-
 const char* disc_for(const Options& o, int width, int height, Disc* d) {
     if (o.has_points) {
-        circle_through_points(o.points, d);  // checked when the options were read
-    } else if (o.has_circle) {
-        d->cx = o.circle_cx;
-        d->cy = o.circle_cy;
-        d->radius = o.circle_radius;
-        square_around(d);
+        const int* p = o.points;
+        *d = gapimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
     } else {
-        d->cx = width / 2;
-        d->cy = height / 2;
-        d->radius = std::min(width, height) / 2;
-        square_around(d);
+        *d = Disc{};
+        if (o.has_circle) {
+            d->cx = o.circle_cx;
+            d->cy = o.circle_cy;
+            d->radius = o.circle_radius;
+        } else {
+            d->cx = width / 2;
+            d->cy = height / 2;
+            d->radius = std::min(width, height) / 2;
+        }
+        gapimage::square_around(d);
     }
     if (d->cx < 0 || d->cx >= width || d->cy < 0 || d->cy >= height)
         return "the centre of the sky disc lies outside the photograph";
-    if (d->w < 2 || d->h < 2) return "the sky disc is smaller than one pixel of radius";
-    if (d->w > kMaxSquare || d->h > kMaxSquare) return "the sky disc is too large";
+    if (!d->usable) return "the sky disc is smaller than one pixel or larger than 16384 pixels of radius";
     return nullptr;
 }
 
@@ -117,55 +92,35 @@ void build_cell_map(int w, int h, const Lens& lens, int nz, int na, double decli
     }
 }
 
-void crop_photo(const Photo& photo, const Disc& d, std::vector<std::uint8_t>* working) {
-    const std::int64_t w = d.w, h = d.h, pw = photo.width, ph = photo.height;
-    working->assign(std::size_t(w * h), 0);
-    // Columns of the square inside the photograph: [lo, hi) in square coordinates.
-    const std::int64_t lo = std::min(w, std::max<std::int64_t>(0, -d.x0));
-    const std::int64_t hi = std::max(lo, std::min(w, pw - d.x0));
-    for (std::int64_t j = 0; j < h; ++j) {
-        const std::int64_t sy = d.y0 + j;
-        if (sy < 0 || sy >= ph || hi <= lo) continue;
-        std::memcpy(working->data() + j * w + lo, photo.grey.data() + sy * pw + d.x0 + lo,
-                    std::size_t(hi - lo));
-    }
-}
-
-void disc_histogram(const Photo& photo, const Disc& d, const CellMap& map, Histogram& hist,
-                    std::int64_t* outside) {
+void disc_histogram(const t_Bitmap& working, const Disc& d, int source_w, int source_h,
+                    const CellMap& map, Histogram& hist, std::int64_t* outside) {
     std::fill(hist, hist + 256, 0);
     *outside = 0;
     for (int j = 0; j < map.h; ++j) {
         const std::int64_t sy = d.y0 + j;
-        const std::uint16_t* cells = map.cell.data() + std::size_t(j) * std::size_t(map.w);
+        const std::size_t row = std::size_t(j) * std::size_t(map.w);
         for (int i = 0; i < map.w; ++i) {
-            if (cells[i] == kOutside) continue;
+            if (map.cell[row + std::size_t(i)] == kOutside) continue;
             const std::int64_t sx = d.x0 + i;
-            if (sx < 0 || sx >= photo.width || sy < 0 || sy >= photo.height) {
+            if (sx < 0 || sx >= source_w || sy < 0 || sy >= source_h) {
                 ++*outside;
             } else {
-                ++hist[photo.grey[std::size_t(sy * photo.width + sx)]];
+                ++hist[working.data[row + std::size_t(i)]];
             }
         }
     }
 }
 
-void binarise(std::vector<std::uint8_t>* working, int t) {
-    std::uint8_t table[256];
-    for (int v = 0; v < 256; ++v) table[v] = v > t ? 255 : 0;
-    for (std::uint8_t& v : *working) v = table[v];
-}
-
-void count_with_map(const std::vector<std::uint8_t>& working, const CellMap& map,
+void count_with_map(const t_Bitmap& working, const CellMap& map,
                     gapdata::CountTable& pixels, gapdata::CountTable& gaps) {
     static std::int64_t all[gapdata::kMaxWriteAnnuli * gapdata::kMaxWriteSectors];
     static std::int64_t sky[gapdata::kMaxWriteAnnuli * gapdata::kMaxWriteSectors];
     const int cells = map.nz * map.na;
     std::fill(all, all + cells, 0);
     std::fill(sky, sky + cells, 0);
-    const std::size_t n = working.size();
+    const std::size_t n = map.cell.size();
     const std::uint16_t* cell = map.cell.data();
-    const std::uint8_t* value = working.data();
+    const std::uint8_t* value = working.data;
     for (std::size_t k = 0; k < n; ++k) {
         const std::uint16_t c = cell[k];
         if (c == kOutside) continue;
@@ -199,7 +154,7 @@ gapdata::Openness<double> summarise(int nz, int na, const gapdata::CountTable& p
                                      gapdata::Terrain<double>{});
 }
 
-void draw_overlay(const CellMap& map, std::vector<std::uint8_t>* image) {
+void draw_overlay(const CellMap& map, std::uint8_t* image) {
     const int w = map.w, h = map.h;
     const std::uint16_t* cell = map.cell.data();
     for (int i = 0; i < h; ++i) {
@@ -213,7 +168,7 @@ void draw_overlay(const CellMap& map, std::vector<std::uint8_t>* image) {
                                   cell[k + std::size_t(w)] != c || j == 0 ||
                                   cell[k - 1] == kOutside || i == 0 ||
                                   cell[k - std::size_t(w)] == kOutside;
-            if (boundary) (*image)[k] = 128;
+            if (boundary) image[k] = 128;
         }
     }
 }
@@ -259,15 +214,16 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
     row->photo = path;
     warning[0] = '\0';
     char reason[kProblemSize];
+    t_Bitmap& bmp = work->photo.bmp;
     if (!read_photo(path, o.channel, &work->photo, reason)) {
         std::snprintf(problem, kMessageSize, "%s", reason);
         return false;
     }
-    const Photo& photo = work->photo;
+    const int source_w = bmp.width, source_h = bmp.height;
     Disc disc;
-    if (const char* why = disc_for(o, photo.width, photo.height, &disc)) {
+    if (const char* why = disc_for(o, source_w, source_h, &disc)) {
         std::snprintf(problem, kMessageSize, "%s (centre %d,%d, radius %g, photograph %d x %d)",
-                      why, disc.cx, disc.cy, disc.radius, photo.width, photo.height);
+                      why, disc.cx, disc.cy, disc.radius, source_w, source_h);
         return false;
     }
     const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
@@ -287,11 +243,15 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
         }
     }
 
-    crop_photo(photo, disc, &work->working);
-    build_cell_map(int(disc.w), int(disc.h), o.lens, o.nz, o.na, o.declination, &work->map);
+    if (!gapimage::crop(&bmp, disc.x0, disc.y0, int(disc.w), int(disc.h))) {
+        std::snprintf(problem, kMessageSize, "no memory for a working image of %lld x %lld",
+                      static_cast<long long>(disc.w), static_cast<long long>(disc.h));
+        return false;
+    }
+    build_cell_map(bmp.width, bmp.height, o.lens, o.nz, o.na, o.declination, &work->map);
     Histogram hist;
     std::int64_t outside = 0;
-    disc_histogram(photo, disc, work->map, hist, &outside);
+    disc_histogram(bmp, disc, source_w, source_h, work->map, hist, &outside);
     row->method = method_name(o.method);
     if (o.method == ThresholdMethod::kFixed) {
         row->has_threshold = true;
@@ -305,19 +265,18 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
         row->has_threshold = true;
         row->threshold = t.t;
     }
-    if (row->has_threshold) binarise(&work->working, row->threshold);
+    if (row->has_threshold) gapimage::threshold_pixels(&bmp, row->threshold);
 
     static gapdata::CountTable pixels, gaps;
-    count_with_map(work->working, work->map, pixels, gaps);
+    count_with_map(bmp, work->map, pixels, gaps);
     if (!gapdata::write_gap_fraction_file(gap_path.c_str(), o.nz, o.na, pixels, gaps)) {
         std::snprintf(problem, kMessageSize, "cannot write %s", gap_path.c_str());
         return false;
     }
     work->written.push_back(gap_path);
     if (!overlay_path.empty()) {
-        draw_overlay(work->map, &work->working);
-        if (!write_grey_bmp(overlay_path.c_str(), int(disc.w), int(disc.h),
-                            work->working.data())) {
+        draw_overlay(work->map, bmp.data);
+        if (!write_grey_bmp(overlay_path.c_str(), bmp.width, bmp.height, bmp.data)) {
             std::snprintf(problem, kMessageSize, "cannot write the overlay %s",
                           overlay_path.c_str());
             return false;
@@ -331,8 +290,8 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
     }
 
     row->ok = true;
-    row->width = photo.width;
-    row->height = photo.height;
+    row->width = source_w;
+    row->height = source_h;
     row->disc = disc;
     char lens_text[120];
     describe_lens(o.lens, lens_text, sizeof lens_text);

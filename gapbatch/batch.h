@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap.h"
 #include "gapdata/gapdata.h"
 #include "lens.h"
 #include "photo.h"
@@ -46,23 +47,13 @@ bool parse_options(int argc, char** argv, Options* options, char (&problem)[kMes
 void write_usage(std::FILE* out, const char* argv0);
 void write_help(std::FILE* out, const char* argv0);
 
-// The sky disc of one photograph in its own coordinates, and the bounding square that becomes
-// the working image (the crop of the interactive analysis: bounds truncated toward zero).
-struct Disc {
-    int cx = 0, cy = 0;
-    double radius = 0;
-    std::int64_t x0 = 0, y0 = 0, w = 0, h = 0;
-};
-constexpr std::int64_t kMaxSquare = 32768;
+// The sky disc of one photograph in its own coordinates and its bounding square, which
+// becomes the working image: gapimage's circle and crop (bounds truncated toward zero).
+using Disc = gapimage::Circle;
 
-// The circle through three points (perpendicular bisectors, the centre truncated toward zero,
-// the radius measured to the third point). Returns false when the points lie on one line.
-bool circle_through_points(const int p[6], Disc* disc);
-// Fills the bounding square of DISC's circle.
-void square_around(Disc* disc);
-// The disc the options give for a WIDTH x HEIGHT photograph: the three points, the circle, or
-// the image centre with radius min(width, height) / 2. Returns null or the reason the disc
-// cannot be used with this photograph.
+// The disc the options give for a WIDTH x HEIGHT photograph: the circle through the three
+// points, the given circle, or the image centre with radius min(width, height) / 2. Returns
+// null or the reason the disc cannot be used with this photograph.
 const char* disc_for(const Options& options, int width, int height, Disc* disc);
 
 // The cell (ring * na + sector) of every pixel of a W x H working image, or kOutside. The
@@ -79,19 +70,14 @@ struct CellMap {
 void build_cell_map(int w, int h, const Lens& lens, int nz, int na, double declination,
                     CellMap* map);
 
-// Copies the disc's square out of the photograph; pixels beyond it become 0.
-void crop_photo(const Photo& photo, const Disc& disc, std::vector<std::uint8_t>* working);
-
-// Histogram of the photograph's own pixels that fall in a cell; counts in OUTSIDE those cells
-// pixels that lie beyond the photograph (they were filled with 0).
-void disc_histogram(const Photo& photo, const Disc& disc, const CellMap& map, Histogram& hist,
-                    std::int64_t* outside);
-
-// Pixels above T become 255 (sky), the others 0 (canopy).
-void binarise(std::vector<std::uint8_t>* working, int t);
+// Histogram of the working image's pixels that fall in a cell and come from the photograph
+// (SOURCE_W x SOURCE_H, cropped by DISC); counts in OUTSIDE the cell pixels that lie beyond
+// the photograph (filled with 0 by the crop).
+void disc_histogram(const t_Bitmap& working, const Disc& disc, int source_w, int source_h,
+                    const CellMap& map, Histogram& hist, std::int64_t* outside);
 
 // Counts all pixels and sky (non-zero) pixels per cell.
-void count_with_map(const std::vector<std::uint8_t>& working, const CellMap& map,
+void count_with_map(const t_Bitmap& working, const CellMap& map,
                     gapdata::CountTable& pixels, gapdata::CountTable& gaps);
 
 // Total gap (mean cell gap fraction) and canopy openness (cells weighted by solid angle), as
@@ -101,7 +87,7 @@ gapdata::Openness<double> summarise(int nz, int na, const gapdata::CountTable& p
 
 // The working image with the rim of the counted disc and the ring and sector boundaries set
 // to mid-grey (128).
-void draw_overlay(const CellMap& map, std::vector<std::uint8_t>* image);
+void draw_overlay(const CellMap& map, std::uint8_t* image);
 
 // "<stem>.gapfract.txt" (or another suffix) in DIR, or beside the photograph when DIR is null.
 std::string output_path(const char* photo, const char* dir, const char* suffix);
@@ -125,8 +111,7 @@ void write_summary_row(std::FILE* out, const Row& row);
 
 // Everything one photograph needs that is worth keeping from one photograph to the next.
 struct Workspace {
-    Photo photo;
-    std::vector<std::uint8_t> working;
+    Photo photo;  // the photograph, then its working image
     CellMap map;
     std::vector<std::string> written;  // output files of this run, so none is overwritten
 };

@@ -84,10 +84,12 @@ TEST(Options, Refusals) {
     }
 }
 
-TEST(Disc, ThreePointsAndSquare) {
-    const int p[6] = {100, 0, 0, 100, 200, 100};
+// The three points give gapimage's circle and crop square.
+TEST(Disc, ThreePoints) {
+    Options o;
+    ASSERT_TRUE(parse({"--points", "100,0,0,100,200,100", "p.bmp"}, &o));
     Disc d;
-    ASSERT_TRUE(circle_through_points(p, &d));
+    EXPECT_EQ(disc_for(o, 300, 300, &d), nullptr);
     EXPECT_EQ(d.cx, 100);
     EXPECT_EQ(d.cy, 100);
     EXPECT_EQ(d.radius, 100);
@@ -95,21 +97,7 @@ TEST(Disc, ThreePointsAndSquare) {
     EXPECT_EQ(d.y0, 0);
     EXPECT_EQ(d.w, 200);
     EXPECT_EQ(d.h, 200);
-    // Centre column 400, radius sqrt(90300) = 300.4996: bounds truncate to 99 and 700.
-    Disc e;
-    e.cx = 400;
-    e.cy = 400;
-    e.radius = std::sqrt(90300.0);
-    square_around(&e);
-    EXPECT_EQ(e.x0, 99);
-    EXPECT_EQ(e.w, 601);
-    // Truncation toward zero acts differently on a negative and a positive bound.
-    e.cx = 5;
-    e.cy = 5;
-    e.radius = 5.5;
-    square_around(&e);
-    EXPECT_EQ(e.x0, 0);  // -0.5 truncates to 0
-    EXPECT_EQ(e.w, 10);  // 10.5 truncates to 10
+    EXPECT_NE(disc_for(o, 100, 300, &d), nullptr);  // centre on the right edge: outside
 }
 
 TEST(Disc, DefaultAndRefusals) {
@@ -209,11 +197,9 @@ TEST(CellMap, RingAreasFollowTheLens) {
 
 TEST(Counting, CropThresholdCountAndSummary) {
     Photo photo;
-    photo.width = 30;
-    photo.height = 20;
-    photo.grey.assign(600, 0);
+    adopt_pixels(&photo.bmp, new std::uint8_t[600], 30, 20);
     for (int r = 0; r < 20; ++r)
-        for (int c = 0; c < 30; ++c) photo.grey[std::size_t(r * 30 + c)] = std::uint8_t(c < 15 ? 200 : 20);
+        for (int c = 0; c < 30; ++c) photo.bmp.data[r * 30 + c] = std::uint8_t(c < 15 ? 200 : 20);
     Options o;
     o.has_circle = true;
     o.circle_cx = 15;
@@ -221,17 +207,17 @@ TEST(Counting, CropThresholdCountAndSummary) {
     o.circle_radius = 12;  // reaches 2 rows beyond the top and the bottom
     Disc d;
     ASSERT_EQ(disc_for(o, 30, 20, &d), nullptr);
-    std::vector<std::uint8_t> working;
-    crop_photo(photo, d, &working);
-    ASSERT_EQ(working.size(), 24u * 24u);
-    EXPECT_EQ(working[0 * 24 + 5], 0);    // row -2 of the photograph: filled
-    EXPECT_EQ(working[2 * 24 + 5], 200);  // row 0, column 8
-    EXPECT_EQ(working[2 * 24 + 20], 20);
+    ASSERT_TRUE(gapimage::crop(&photo.bmp, d.x0, d.y0, int(d.w), int(d.h)));
+    const t_Bitmap& working = photo.bmp;
+    ASSERT_EQ(working.width, 24);
+    EXPECT_EQ(working.data[0 * 24 + 5], 0);    // row -2 of the photograph: filled
+    EXPECT_EQ(working.data[2 * 24 + 5], 200);  // row 0, column 8
+    EXPECT_EQ(working.data[2 * 24 + 20], 20);
     CellMap map;
     build_cell_map(24, 24, o.lens, 1, 2, 0, &map);
     Histogram hist;
     std::int64_t outside = 0;
-    disc_histogram(photo, d, map, hist, &outside);
+    disc_histogram(working, d, 30, 20, map, hist, &outside);
     std::int64_t in_photo = 0, in_disc = 0;
     for (int v = 0; v < 256; ++v) in_photo += std::int64_t(hist[v]);
     for (std::uint16_t c : map.cell) in_disc += c != kOutside;
@@ -239,9 +225,7 @@ TEST(Counting, CropThresholdCountAndSummary) {
     EXPECT_EQ(in_photo + outside, in_disc);
     EXPECT_EQ(in_photo, std::int64_t(hist[200] + hist[20]));
 
-    binarise(&working, 20);
-    EXPECT_EQ(working[2 * 24 + 5], 255);
-    EXPECT_EQ(working[2 * 24 + 20], 0);
+    gapimage::threshold_pixels(&photo.bmp, 20);
     static gapdata::CountTable pixels, gaps;
     count_with_map(working, map, pixels, gaps);
     EXPECT_EQ(pixels[0][0] + pixels[0][1], in_disc);
@@ -251,23 +235,11 @@ TEST(Counting, CropThresholdCountAndSummary) {
     EXPECT_GT(gaps[0][0], 0);
     EXPECT_LT(gaps[0][0], pixels[0][0]);
 
-    std::vector<std::uint8_t> all(working.size(), 255);
-    count_with_map(all, map, pixels, gaps);
+    std::fill(photo.bmp.data, photo.bmp.data + 24 * 24, 255);
+    count_with_map(working, map, pixels, gaps);
     const gapdata::Openness<double> sky = summarise(1, 2, pixels, gaps);
     EXPECT_NEAR(sky.total_gap, 1, 1e-12);
     EXPECT_NEAR(sky.canopy_openness, 1, 1e-12);  // 1 - cos 90 is 1 up to rounding
-}
-
-TEST(Counting, BinariseBounds) {
-    std::vector<std::uint8_t> v = {0, 127, 128, 129, 255};
-    binarise(&v, 128);
-    EXPECT_EQ(v, (std::vector<std::uint8_t>{0, 0, 0, 255, 255}));
-    v = {0, 255};
-    binarise(&v, 255);
-    EXPECT_EQ(v, (std::vector<std::uint8_t>{0, 0}));
-    v = {0, 255};
-    binarise(&v, -1);
-    EXPECT_EQ(v, (std::vector<std::uint8_t>{255, 255}));
 }
 
 // The overlay marks the rim and the cell boundaries only: with one cell, every grey pixel is
@@ -277,7 +249,7 @@ TEST(Overlay, RimAndBoundaries) {
     Lens lens;
     build_cell_map(61, 61, lens, 1, 1, 0, &map);
     std::vector<std::uint8_t> image(61 * 61, 255);
-    draw_overlay(map, &image);
+    draw_overlay(map, image.data());
     auto out = [&](int i, int j) {
         return i < 0 || j < 0 || i >= 61 || j >= 61 || map.cell[std::size_t(i * 61 + j)] == kOutside;
     };
@@ -291,7 +263,7 @@ TEST(Overlay, RimAndBoundaries) {
     // With four sectors the vertical and horizontal diameters are drawn too.
     build_cell_map(61, 61, lens, 2, 4, 0, &map);
     std::vector<std::uint8_t> grid(61 * 61, 0);
-    draw_overlay(map, &grid);
+    draw_overlay(map, grid.data());
     EXPECT_EQ(grid[10 * 61 + 29] == 128 || grid[10 * 61 + 30] == 128, true);  // above centre
     EXPECT_EQ(grid[30 * 61 + 45] == 128 || grid[29 * 61 + 45] == 128, true);  // right of it
     EXPECT_EQ(grid[10 * 61 + 20], 0);  // inside a cell

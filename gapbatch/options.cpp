@@ -13,7 +13,7 @@ namespace gapbatch {
 
 namespace {
 
-constexpr int kMaxPointCoordinate = 1 << 24;
+constexpr int kMaxPointCoordinate = gapimage::kMaxPointCoordinate;
 
 // Reads COUNT comma-separated numbers; integers where INTEGER[k]. The whole text must be used.
 bool read_list(const char* text, int count, const bool* integer, double* values) {
@@ -98,10 +98,18 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                     return false;
                 }
                 for (int k = 0; k < 6; ++k) o->points[k] = int(v[k]);
-                Disc d;
-                if (!circle_through_points(o->points, &d)) {
+                const int* p = o->points;
+                const Disc d = gapimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
+                if (d.collinear) {
                     std::snprintf(problem, kMessageSize,
                                   "--points %s: the three points lie on one line", arg);
+                    return false;
+                }
+                if (!d.usable) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--points %s: the circle through them is smaller than one "
+                                  "pixel or larger than 16384 pixels of radius",
+                                  arg);
                     return false;
                 }
                 o->has_points = true;

@@ -3,6 +3,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #ifdef SKYGAP_HAVE_JPEG
 #include <jpeglib.h>
@@ -34,11 +36,15 @@ struct File {
     }
 };
 
-bool read_bmp(std::FILE* f, Channel channel, Photo* photo, char (&problem)[kProblemSize]) {
+enum class BmpKind { kFailed, kColourRead, kEightBit };
+
+// Reads a 24- or 32-bit BMP into the record; an 8-bit one is only recognised.
+BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
+                        char (&problem)[kProblemSize]) {
     unsigned char head[54];
     if (std::fread(head, 1, sizeof head, f) != sizeof head) {
         std::snprintf(problem, kProblemSize, "ends inside the BMP header");
-        return false;
+        return BmpKind::kFailed;
     }
     const std::uint32_t offset = le32(head + 10);
     const std::int32_t width = std::int32_t(le32(head + 18));
@@ -50,56 +56,54 @@ bool read_bmp(std::FILE* f, Channel channel, Photo* photo, char (&problem)[kProb
                       "is a %d-bit BMP; only 8-bit greyscale and 24- or 32-bit colour BMP "
                       "photographs are read",
                       bits);
-        return false;
+        return BmpKind::kFailed;
     }
+    // gapimage reads the rows of any 8-bit file as plain bytes; a compressed file would give
+    // garbage, so it is refused here.
     if (compression != 0) {
         std::snprintf(problem, kProblemSize, "is a compressed BMP (compression code %u)",
                       unsigned(compression));
-        return false;
+        return BmpKind::kFailed;
     }
+    if (bits == 8) return BmpKind::kEightBit;  // the caller hands it to gapimage's reader
     const std::int64_t height =
         stored_height < 0 ? -std::int64_t(stored_height) : std::int64_t(stored_height);
     if (width <= 0 || height <= 0 || std::int64_t(width) * height > kMaxPhotoPixels) {
         std::snprintf(problem, kProblemSize, "has unusable dimensions %d x %d", int(width),
                       int(stored_height));
-        return false;
+        return BmpKind::kFailed;
     }
     const std::int64_t stride = (std::int64_t(width) * bits / 8 + 3) / 4 * 4;
     if (std::fseek(f, 0, SEEK_END) != 0) {
         std::snprintf(problem, kProblemSize, "cannot be read");
-        return false;
+        return BmpKind::kFailed;
     }
     const long size = std::ftell(f);
     if (offset < 54 || size < 0 || std::int64_t(offset) + stride * height > size) {
         std::snprintf(problem, kProblemSize, "ends before all %lld rows of pixels",
                       static_cast<long long>(height));
-        return false;
+        return BmpKind::kFailed;
     }
     if (std::fseek(f, long(offset), SEEK_SET) != 0) {
         std::snprintf(problem, kProblemSize, "cannot be read");
-        return false;
+        return BmpKind::kFailed;
     }
-    photo->width = width;
-    photo->height = int(height);
-    photo->grey.resize(std::size_t(width) * std::size_t(height));
+    std::unique_ptr<std::uint8_t[]> grey(new std::uint8_t[std::size_t(width) * std::size_t(height)]);
     std::vector<unsigned char> row(static_cast<std::size_t>(stride));
-    const int step = bits / 8;
+    const int step = bits / 8;  // 3 or 4 bytes: blue, green, red (, unused)
     for (std::int64_t k = 0; k < height; ++k) {
         if (std::fread(row.data(), 1, row.size(), f) != row.size()) {
             std::snprintf(problem, kProblemSize, "cannot be read");
-            return false;
+            return BmpKind::kFailed;
         }
         // Rows are stored bottom row first unless the height is negative.
         const std::int64_t r = stored_height < 0 ? k : height - 1 - k;
-        std::uint8_t* out = photo->grey.data() + r * width;
-        if (step == 1) {
-            std::memcpy(out, row.data(), std::size_t(width));
-        } else {
-            const unsigned char* p = row.data();
-            for (int c = 0; c < width; ++c, p += step) out[c] = channel_value(channel, p[2], p[1], p[0]);
-        }
+        std::uint8_t* out = grey.get() + r * width;
+        const unsigned char* p = row.data();
+        for (int c = 0; c < width; ++c, p += step) out[c] = channel_value(channel, p[2], p[1], p[0]);
     }
-    return true;
+    adopt_pixels(&photo->bmp, grey.release(), width, int(height));
+    return BmpKind::kColourRead;
 }
 
 #ifdef SKYGAP_HAVE_JPEG
@@ -126,10 +130,11 @@ struct JpegJob {
     jpeg_decompress_struct info;
     JpegError error;
     std::vector<unsigned char> row;
+    std::unique_ptr<std::uint8_t[]> grey;  // the decoded photograph, handed over when complete
+    int width = 0, height = 0;
 };
 
-bool read_jpeg(std::FILE* f, Channel channel, Photo* photo, char (&problem)[kProblemSize],
-               JpegJob* job) {
+bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kProblemSize], JpegJob* job) {
     job->info.err = jpeg_std_error(&job->error.mgr);
     job->error.mgr.error_exit = jpeg_fail;
     job->error.mgr.emit_message = jpeg_message;
@@ -158,12 +163,12 @@ bool read_jpeg(std::FILE* f, Channel channel, Photo* photo, char (&problem)[kPro
         jpeg_destroy_decompress(&job->info);
         return false;
     }
-    photo->width = int(w);
-    photo->height = int(h);
-    photo->grey.resize(std::size_t(w * h));
+    job->grey.reset(new std::uint8_t[std::size_t(w * h)]);
+    job->width = int(w);
+    job->height = int(h);
     job->row.resize(std::size_t(w) * std::size_t(job->info.output_components));
     while (job->info.output_scanline < job->info.output_height) {
-        std::uint8_t* out = photo->grey.data() + std::int64_t(job->info.output_scanline) * w;
+        std::uint8_t* out = job->grey.get() + std::int64_t(job->info.output_scanline) * w;
         JSAMPROW rows[1] = {job->row.data()};
         jpeg_read_scanlines(&job->info, rows, 1);
         if (grey) {
@@ -213,11 +218,30 @@ bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)
     unsigned char magic[3] = {0, 0, 0};
     const std::size_t got = std::fread(magic, 1, 3, file.f);
     std::rewind(file.f);
-    if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') return read_bmp(file.f, channel, photo, problem);
+    if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') {
+        const BmpKind kind = read_colour_bmp(file.f, channel, photo, problem);
+        if (kind != BmpKind::kEightBit) return kind == BmpKind::kColourRead;
+        // An 8-bit file: read as gapimage reads it.
+        char why[gapimage::kProblemSize] = "";
+        switch (gapimage::read_bmp(&photo->bmp, path, why)) {
+            case gapimage::LoadStatus::kOk:
+                return true;
+            case gapimage::LoadStatus::kCannotOpen:
+                std::snprintf(problem, kProblemSize, "cannot be opened");
+                return false;
+            case gapimage::LoadStatus::kNot8Bit:
+            case gapimage::LoadStatus::kProblem:
+                break;
+        }
+        std::snprintf(problem, kProblemSize, "%s", why);
+        return false;
+    }
     if (got == 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
 #ifdef SKYGAP_HAVE_JPEG
         static JpegJob job;
-        return read_jpeg(file.f, channel, photo, problem, &job);
+        if (!read_jpeg(file.f, channel, problem, &job)) return false;
+        adopt_pixels(&photo->bmp, job.grey.release(), job.width, job.height);
+        return true;
 #else
         std::snprintf(problem, kProblemSize,
                       "is a JPEG photograph, but this gapbatch was built without libjpeg "
@@ -227,6 +251,21 @@ bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)
     }
     std::snprintf(problem, kProblemSize, "is neither a BMP nor a JPEG photograph");
     return false;
+}
+
+void adopt_pixels(t_Bitmap* bmp, std::uint8_t* data, int w, int h) {
+    delete[] bmp->data;
+    delete[] bmp->palette;
+    bmp->data = data;
+    bmp->palette = nullptr;
+    bmp->width = w;
+    bmp->height = h;
+    bmp->bitCount = 8;
+    bmp->coloursUsed = 0;
+    bmp->headerSize = 40;
+    bmp->pixelOffset = 54;
+    bmp->imageSize = std::uint32_t(h) * (std::uint32_t(w + 3) / 4 * 4);
+    bmp->fileSize = bmp->imageSize + bmp->pixelOffset;
 }
 
 bool write_grey_bmp(const char* path, int w, int h, const std::uint8_t* pixels) {

@@ -41,15 +41,15 @@ TEST(Photo, BmpLayouts) {
                     Photo photo;
                     char problem[kProblemSize] = "";
                     ASSERT_TRUE(read_photo(path.c_str(), ch, &photo, problem)) << problem;
-                    ASSERT_EQ(photo.width, w);
-                    ASSERT_EQ(photo.height, 3);
+                    ASSERT_EQ(photo.bmp.width, w);
+                    ASSERT_EQ(photo.bmp.height, 3);
                     for (int r = 0; r < 3; ++r) {
                         for (int c = 0; c < w; ++c) {
                             const Rgb p = pattern(c, r);
                             // An 8-bit file keeps its stored value whatever the channel.
                             const std::uint8_t want =
                                 bits == 8 ? p.r : channel_value(ch, p.r, p.g, p.b);
-                            EXPECT_EQ(photo.grey[std::size_t(r * w + c)], want)
+                            EXPECT_EQ(photo.bmp.data[r * w + c], want)
                                 << bits << "-bit w " << w << " row " << r << " col " << c;
                         }
                     }
@@ -69,7 +69,7 @@ TEST(Photo, WrittenGreyBmpReadsBack) {
     Photo photo;
     char problem[kProblemSize];
     ASSERT_TRUE(read_photo(path.c_str(), Channel::kRed, &photo, problem));
-    EXPECT_EQ(photo.grey, pixels);
+    EXPECT_EQ(std::vector<std::uint8_t>(photo.bmp.data, photo.bmp.data + w * h), pixels);
     EXPECT_EQ(gapbatch_test::read_file(path).size(), 54u + 1024u + 4 * 8u);
     EXPECT_FALSE(write_grey_bmp((dir / "none/g.bmp").c_str(), w, h, pixels.data()));
 }
@@ -103,6 +103,11 @@ TEST(Photo, Refusals) {
     EXPECT_FALSE(read_photo((dir / "head.bmp").c_str(), Channel::kBlue, &photo, problem));
     EXPECT_STREQ(problem, "ends inside the BMP header");
 
+    // A failed read leaves the record as it was.
+    ASSERT_TRUE(read_photo((dir / "full.bmp").c_str(), Channel::kBlue, &photo, problem));
+    EXPECT_FALSE(read_photo((dir / "short.bmp").c_str(), Channel::kBlue, &photo, problem));
+    EXPECT_EQ(photo.bmp.width, 40);
+    EXPECT_EQ(photo.bmp.height, 30);
     // A header claiming more pixels than any photograph.
     std::string huge = full;
     const std::uint32_t side = 70000;
@@ -126,18 +131,18 @@ TEST(Photo, JpegChannelsAndGrey) {
         Photo photo;
         char problem[kProblemSize];
         ASSERT_TRUE(read_photo((dir / "c.jpg").c_str(), ch, &photo, problem)) << problem;
-        ASSERT_EQ(photo.width, 64);
-        ASSERT_EQ(photo.height, 48);
+        ASSERT_EQ(photo.bmp.width, 64);
+        ASSERT_EQ(photo.bmp.height, 48);
         for (int r = 4; r < 48; r += 16) {
             for (int c = 4; c < 64; c += 16) {
                 const Rgb p = blocks(c, r);
-                EXPECT_NEAR(photo.grey[std::size_t(r * 64 + c)], channel_value(ch, p.r, p.g, p.b),
+                EXPECT_NEAR(photo.bmp.data[r * 64 + c], channel_value(ch, p.r, p.g, p.b),
                             3);  // chroma subsampling and rounding of the colour transform
             }
         }
         ASSERT_TRUE(read_photo((dir / "g.jpg").c_str(), ch, &photo, problem)) << problem;
-        EXPECT_NEAR(photo.grey[4 * 64 + 4], 200, 2);  // grey JPEG: the one value, any channel
-        EXPECT_NEAR(photo.grey[4 * 64 + 20], 30, 2);
+        EXPECT_NEAR(photo.bmp.data[4 * 64 + 4], 200, 2);  // grey JPEG: the one value, any channel
+        EXPECT_NEAR(photo.bmp.data[4 * 64 + 20], 30, 2);
     }
     const std::string whole = gapbatch_test::read_file(dir / "c.jpg");
     gapbatch_test::write_file(dir / "cut.jpg", whole.substr(0, 200));

@@ -1,5 +1,7 @@
 #include "batch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -171,6 +173,12 @@ void draw_overlay(const CellMap& map, std::uint8_t* image) {
             if (boundary) image[k] = 128;
         }
     }
+}
+
+bool make_folder(const char* path) {
+    if (mkdir(path, 0777) == 0) return true;
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string output_path(const char* photo, const char* dir, const char* suffix) {

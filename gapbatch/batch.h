@@ -89,6 +89,10 @@ gapdata::Openness<double> summarise(int nz, int na, const gapdata::CountTable& p
 // to mid-grey (128).
 void draw_overlay(const CellMap& map, std::uint8_t* image);
 
+// Makes folder PATH (one level) unless it exists. Returns false when it neither exists as a
+// folder nor can be made.
+bool make_folder(const char* path);
+
 // "<stem>.gapfract.txt" (or another suffix) in DIR, or beside the photograph when DIR is null.
 std::string output_path(const char* photo, const char* dir, const char* suffix);
 

@@ -54,6 +54,12 @@ int main(int argc, char** argv) {
         gapbatch::write_help(stdout, argv[0]);
         return 0;
     }
+    for (const char* folder : {options.out_dir, options.overlay_dir}) {
+        if (folder != nullptr && !gapbatch::make_folder(folder)) {
+            gapdata::refuse(folder, "cannot create the folder");
+            return 1;
+        }
+    }
     std::FILE* summary = stdout;
     if (options.summary != nullptr) {
         summary = std::fopen(options.summary, "w");

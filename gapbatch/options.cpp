@@ -302,7 +302,7 @@ void write_help(std::FILE* out, const char* argv0) {
                  "photograph goes to standard output.\n"
                  "\n"
                  "Photographs: 8-bit greyscale BMP (grey levels as stored), 24- or 32-bit colour\n"
-                 "BMP, and JPEG%s.\n"
+                 "BMP, and JPEG when gapbatch was built with libjpeg.\n"
                  "\n"
                  "Sky disc (default: the image centre, radius min(width, height) / 2):\n"
                  "  --points X1,Y1,X2,Y2,X3,Y3  three pixels on the rim (column, row from the\n"
@@ -341,7 +341,7 @@ void write_help(std::FILE* out, const char* argv0) {
                  "A photograph that cannot be analysed gets a line on standard error and a\n"
                  "summary row marked failed; the others are still analysed. Exit status 1 when\n"
                  "any photograph failed, otherwise 0.\n",
-                 argv0, jpeg_supported() ? "" : " (not in this build: it lacks libjpeg)");
+                 argv0);
 }
 
 }  // namespace gapbatch

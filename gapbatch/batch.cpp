@@ -241,7 +241,7 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
                                    : std::string();
     for (const std::string& out : {gap_path, overlay_path}) {
         if (out.empty()) continue;
-        if (out == path ||
+        if (out == path || overlay_path == gap_path ||
             std::find(work->written.begin(), work->written.end(), out) != work->written.end()) {
             std::snprintf(problem, kMessageSize,
                           "%s was already written for another photograph of this batch, or is "

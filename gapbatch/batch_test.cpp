@@ -75,6 +75,7 @@ TEST(Options, Refusals) {
         {"--overlay", "o.bmp", "--overlay-dir", "d", "a"},
         {"--frobnicate", "a"},
         {"a", "--rings"},                                      // value missing
+        {"--summary", "a.bmp", "a.bmp"},                       // would wipe the photograph
     };
     for (const auto& args : bad) {
         Options o;
@@ -338,9 +339,14 @@ TEST(Process, NoOutputIsOverwritten) {
     EXPECT_FALSE(row.ok);
     EXPECT_NE(std::strstr(problem, "already written"), nullptr) << problem;
     EXPECT_EQ(gapbatch_test::read_file(out + "/p.gapfract.txt"), first);
+    // A photograph of another size in between does not disturb the next one's cells.
+    gapbatch_test::write_bmp(b + "/q.bmp", 23, 57, 24, true, sky);
+    o.out_dir = nullptr;
+    ASSERT_TRUE(process_photo(o, (b + "/q.bmp").c_str(), &work, &row, problem, warning));
+    ASSERT_TRUE(process_photo(o, (a + "/p.bmp").c_str(), &work, &row, problem, warning));
+    EXPECT_EQ(gapbatch_test::read_file(a + "/p.gapfract.txt"), first);
     // An automatic threshold on a single grey level fails rather than guess.
     o.method = ThresholdMethod::kOtsu;
-    o.out_dir = nullptr;
     EXPECT_FALSE(process_photo(o, (b + "/p.bmp").c_str(), &work, &row, problem, warning));
     EXPECT_NE(std::strstr(problem, "single grey level"), nullptr) << problem;
 }

@@ -22,21 +22,26 @@ class Progress {
     void done(std::size_t k) {
         if (!on_) return;
         const std::chrono::duration<double> s = std::chrono::steady_clock::now() - start_;
-        std::fprintf(stderr, "\rphoto %zu of %zu, %.1f photos/s ", k, total_,
-                     s.count() > 0 ? double(k) / s.count() : 0.0);
-        shown_ = true;
+        std::fflush(stdout);  // rows first, so the line is not torn by them
+        shown_ = std::fprintf(stderr, "\rphoto %zu of %zu, %.1f photos/s", k, total_,
+                              s.count() > 0 ? double(k) / s.count() : 0.0);
     }
-    // Ends the progress line so that a message starts on a line of its own.
-    void break_line() {
-        if (shown_) std::fputc('\n', stderr);
-        shown_ = false;
+    // Blanks the line so that a summary row or a message starts at the left margin.
+    void clear() {
+        if (shown_ > 0) std::fprintf(stderr, "\r%*s\r", shown_, "");
+        shown_ = 0;
+    }
+    // Leaves the last count and rate on a line of their own.
+    void finish() {
+        if (shown_ > 0) std::fputc('\n', stderr);
+        shown_ = 0;
     }
 
   private:
     bool on_;
     std::size_t total_;
     std::chrono::steady_clock::time_point start_;
-    bool shown_ = false;
+    int shown_ = 0;  // width of the line on screen
 };
 
 }  // namespace
@@ -77,20 +82,24 @@ int main(int argc, char** argv) {
         const char* path = options.photos[k];
         gapbatch::Row row;
         char warning[gapbatch::kMessageSize];
-        if (!gapbatch::process_photo(options, path, &work, &row, problem, warning)) {
-            progress.break_line();
+        const bool ok = gapbatch::process_photo(options, path, &work, &row, problem, warning);
+        progress.clear();
+        if (!ok) {
             gapdata::refuse(path, "%s", problem);
             ++failed;
         } else if (warning[0] != '\0') {
-            progress.break_line();
             gapdata::refuse(path, "%s", warning);
         }
         gapbatch::write_summary_row(summary, row);
         progress.done(k + 1);
     }
-    progress.break_line();
-    const int status = summary == stdout ? (std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1)
-                                         : gapdata::close_report(summary, options.summary);
-    if (summary == stdout && status != 0) std::fprintf(stderr, "Cannot write the summary...\n");
+    progress.finish();
+    int status = 0;
+    if (summary != stdout) {
+        status = gapdata::close_report(summary, options.summary);
+    } else if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        gapdata::refuse("standard output", "cannot write the summary");
+        status = 1;
+    }
     return failed > 0 || status != 0 ? 1 : 0;
 }

@@ -272,6 +272,13 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
         std::snprintf(problem, kMessageSize, "lens %s: %s", text, why);
         return false;
     }
+    for (const char* photo : o->photos) {
+        if (o->summary != nullptr && std::strcmp(o->summary, photo) == 0) {
+            std::snprintf(problem, kMessageSize,
+                          "--summary %s would overwrite one of the photographs", photo);
+            return false;
+        }
+    }
     if (o->overlay != nullptr && o->overlay_dir != nullptr) {
         std::snprintf(problem, kMessageSize, "give --overlay or --overlay-dir, not both");
         return false;

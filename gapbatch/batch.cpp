@@ -159,6 +159,10 @@ gapdata::Openness<double> summarise(int nz, int na, const gapdata::CountTable& p
 void draw_overlay(const CellMap& map, std::uint8_t* image) {
     const int w = map.w, h = map.h;
     const std::uint16_t* cell = map.cell.data();
+    // Lines one pixel wide on small images, thicker on large ones so that they still show when
+    // the whole picture is seen on a screen.
+    const int thick = 1 + w / 600;
+    std::vector<std::uint8_t> line(std::size_t(w) * std::size_t(h), 0);
     for (int i = 0; i < h; ++i) {
         for (int j = 0; j < w; ++j) {
             const std::size_t k = std::size_t(i) * std::size_t(w) + std::size_t(j);
@@ -170,9 +174,14 @@ void draw_overlay(const CellMap& map, std::uint8_t* image) {
                                   cell[k + std::size_t(w)] != c || j == 0 ||
                                   cell[k - 1] == kOutside || i == 0 ||
                                   cell[k - std::size_t(w)] == kOutside;
-            if (boundary) image[k] = 128;
+            if (!boundary) continue;
+            for (int di = 0; di < thick && i + di < h; ++di)
+                for (int dj = 0; dj < thick && j + dj < w; ++dj)
+                    line[k + std::size_t(di) * std::size_t(w) + std::size_t(dj)] = 1;
         }
     }
+    for (std::size_t k = 0; k < line.size(); ++k)
+        if (line[k] != 0) image[k] = 128;
 }
 
 bool make_folder(const char* path) {

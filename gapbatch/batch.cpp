@@ -250,8 +250,7 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
                                    : std::string();
     for (const std::string& out : {gap_path, overlay_path}) {
         if (out.empty()) continue;
-        if (out == path || overlay_path == gap_path ||
-            std::find(work->written.begin(), work->written.end(), out) != work->written.end()) {
+        if (out == path || overlay_path == gap_path || work->written.count(out) != 0) {
             std::snprintf(problem, kMessageSize,
                           "%s was already written for another photograph of this batch, or is "
                           "the photograph itself; not overwritten",
@@ -290,7 +289,7 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
         std::snprintf(problem, kMessageSize, "cannot write %s", gap_path.c_str());
         return false;
     }
-    work->written.push_back(gap_path);
+    work->written.insert(gap_path);
     if (!overlay_path.empty()) {
         draw_overlay(work->map, bmp.data);
         if (!write_grey_bmp(overlay_path.c_str(), bmp.width, bmp.height, bmp.data)) {
@@ -298,7 +297,7 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
                           overlay_path.c_str());
             return false;
         }
-        work->written.push_back(overlay_path);
+        work->written.insert(overlay_path);
     }
     if (outside > 0) {
         std::snprintf(warning, kMessageSize,

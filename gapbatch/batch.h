@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,7 +118,7 @@ void write_summary_row(std::FILE* out, const Row& row);
 struct Workspace {
     Photo photo;  // the photograph, then its working image
     CellMap map;
-    std::vector<std::string> written;  // output files of this run, so none is overwritten
+    std::set<std::string> written;  // output files of this run, so none is overwritten
 };
 
 // Analyses one photograph: writes its gap-fraction file (and overlay) and fills ROW. Returns

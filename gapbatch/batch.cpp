@@ -47,7 +47,8 @@ const char* disc_for(const Options& o, int width, int height, Disc* d) {
     }
     if (d->cx < 0 || d->cx >= width || d->cy < 0 || d->cy >= height)
         return "the centre of the sky disc lies outside the photograph";
-    if (!d->usable) return "the sky disc is smaller than one pixel or larger than 16384 pixels of radius";
+    if (!d->usable)
+        return "the sky disc is smaller than one pixel or larger than 16384 pixels of radius";
     return nullptr;
 }
 
@@ -113,8 +114,8 @@ void disc_histogram(const t_Bitmap& working, const Disc& d, int source_w, int so
     }
 }
 
-void count_with_map(const t_Bitmap& working, const CellMap& map,
-                    gapdata::CountTable& pixels, gapdata::CountTable& gaps) {
+void count_with_map(const t_Bitmap& working, const CellMap& map, gapdata::CountTable& pixels,
+                    gapdata::CountTable& gaps) {
     static std::int64_t all[gapdata::kMaxWriteAnnuli * gapdata::kMaxWriteSectors];
     static std::int64_t sky[gapdata::kMaxWriteAnnuli * gapdata::kMaxWriteSectors];
     const int cells = map.nz * map.na;
@@ -170,10 +171,9 @@ void draw_overlay(const CellMap& map, std::uint8_t* image) {
             if (c == kOutside) continue;
             // A boundary pixel: its right or lower neighbour lies in another cell, or its left
             // or upper neighbour lies outside the counted disc (the rim on those sides).
-            const bool boundary = j + 1 == w || cell[k + 1] != c || i + 1 == h ||
-                                  cell[k + std::size_t(w)] != c || j == 0 ||
-                                  cell[k - 1] == kOutside || i == 0 ||
-                                  cell[k - std::size_t(w)] == kOutside;
+            const bool boundary =
+                j + 1 == w || cell[k + 1] != c || i + 1 == h || cell[k + std::size_t(w)] != c ||
+                j == 0 || cell[k - 1] == kOutside || i == 0 || cell[k - std::size_t(w)] == kOutside;
             if (!boundary) continue;
             for (int di = 0; di < thick && i + di < h; ++di)
                 for (int dj = 0; dj < thick && j + dj < w; ++dj)
@@ -244,10 +244,10 @@ bool process_photo(const Options& o, const char* path, Workspace* work, Row* row
         return false;
     }
     const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
-    const std::string overlay_path =
-        o.overlay != nullptr ? std::string(o.overlay)
-        : o.overlay_dir != nullptr ? output_path(path, o.overlay_dir, ".overlay.bmp")
-                                   : std::string();
+    const std::string overlay_path = o.overlay != nullptr ? std::string(o.overlay)
+                                     : o.overlay_dir != nullptr
+                                         ? output_path(path, o.overlay_dir, ".overlay.bmp")
+                                         : std::string();
     for (const std::string& out : {gap_path, overlay_path}) {
         if (out.empty()) continue;
         if (out == path || overlay_path == gap_path || work->written.count(out) != 0) {

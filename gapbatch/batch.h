@@ -78,8 +78,8 @@ void disc_histogram(const t_Bitmap& working, const Disc& disc, int source_w, int
                     const CellMap& map, Histogram& hist, std::int64_t* outside);
 
 // Counts all pixels and sky (non-zero) pixels per cell.
-void count_with_map(const t_Bitmap& working, const CellMap& map,
-                    gapdata::CountTable& pixels, gapdata::CountTable& gaps);
+void count_with_map(const t_Bitmap& working, const CellMap& map, gapdata::CountTable& pixels,
+                    gapdata::CountTable& gaps);
 
 // Total gap (mean cell gap fraction) and canopy openness (cells weighted by solid angle), as
 // the LAI programs compute them on flat ground, from the unrounded cell fractions.

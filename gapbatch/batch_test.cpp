@@ -1,11 +1,12 @@
 // The batch pieces: the command line, the sky disc, the cell of every pixel, counting,
 // the summary and the handling of one photograph.
+#include "batch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "batch.h"
 #include "test_images.h"
 
 namespace gapbatch {
@@ -35,11 +36,15 @@ TEST(Options, FieldOfViewBeforeLensStillCounts) {
 
 TEST(Options, Refusals) {
     const std::vector<std::vector<const char*>> bad = {
-        {},                                                   // no photograph
-        {"--rings", "0", "a"},         {"--rings", "91", "a"}, {"--sectors", "361", "a"},
-        {"--rings", "9x", "a"},        {"--declination", "181", "a"},
-        {"--declination", "nan", "a"}, {"--lens", "fisheye", "a"},
-        {"--lens", "orthographic", "--fov", "100", "a"},      // sin turns back beyond 90
+        {},  // no photograph
+        {"--rings", "0", "a"},
+        {"--rings", "91", "a"},
+        {"--sectors", "361", "a"},
+        {"--rings", "9x", "a"},
+        {"--declination", "181", "a"},
+        {"--declination", "nan", "a"},
+        {"--lens", "fisheye", "a"},
+        {"--lens", "orthographic", "--fov", "100", "a"},       // sin turns back beyond 90
         {"--lens", "poly:10,-30,25", "a"},                     // dips on the way out
         {"--lens", "poly:100,-12.5,2.5", "--fov", "90", "a"},  // the polynomial has its rim
         {"--points", "0,0,1,1,2,2", "a"},                      // on one line
@@ -50,11 +55,11 @@ TEST(Options, Refusals) {
         {"--auto", "median", "a"},
         {"--classified", "--threshold", "3", "a"},
         {"--channel", "alpha", "a"},
-        {"--overlay", "o.bmp", "a", "b"},                      // one overlay file, two photos
+        {"--overlay", "o.bmp", "a", "b"},  // one overlay file, two photos
         {"--overlay", "o.bmp", "--overlay-dir", "d", "a"},
         {"--frobnicate", "a"},
-        {"a", "--rings"},                                      // value missing
-        {"--summary", "a.bmp", "a.bmp"},                       // would wipe the photograph
+        {"a", "--rings"},                 // value missing
+        {"--summary", "a.bmp", "a.bmp"},  // would wipe the photograph
     };
     for (const auto& args : bad) {
         Options o;
@@ -132,8 +137,8 @@ TEST(CellMap, RingAreasFollowTheLens) {
     std::int64_t total = 0;
     for (std::int64_t k : n) total += k;
     for (int i = 0; i < 6; ++i) {
-        const double solid = std::cos(i * 15 * 0.017453292519943295) -
-                             std::cos((i + 1) * 15 * 0.017453292519943295);
+        const double solid =
+            std::cos(i * 15 * 0.017453292519943295) - std::cos((i + 1) * 15 * 0.017453292519943295);
         EXPECT_NEAR(double(n[std::size_t(i)]) / double(total), solid, 2e-3);  // pixel steps
     }
     CellMap eq, ortho;
@@ -215,12 +220,13 @@ TEST(Overlay, RimAndBoundaries) {
     std::vector<std::uint8_t> image(61 * 61, 255);
     draw_overlay(map, image.data());
     auto out = [&](int i, int j) {
-        return i < 0 || j < 0 || i >= 61 || j >= 61 || map.cell[std::size_t(i * 61 + j)] == kOutside;
+        return i < 0 || j < 0 || i >= 61 || j >= 61 ||
+               map.cell[std::size_t(i * 61 + j)] == kOutside;
     };
     for (int i = 0; i < 61; ++i) {
         for (int j = 0; j < 61; ++j) {
-            const bool rim = !out(i, j) && (out(i - 1, j) || out(i + 1, j) || out(i, j - 1) ||
-                                            out(i, j + 1));
+            const bool rim =
+                !out(i, j) && (out(i - 1, j) || out(i + 1, j) || out(i, j - 1) || out(i, j + 1));
             EXPECT_EQ(image[std::size_t(i * 61 + j)] == 128, rim) << i << "," << j;
         }
     }
@@ -230,7 +236,7 @@ TEST(Overlay, RimAndBoundaries) {
     draw_overlay(map, grid.data());
     EXPECT_EQ(grid[10 * 61 + 29] == 128 || grid[10 * 61 + 30] == 128, true);  // above centre
     EXPECT_EQ(grid[30 * 61 + 45] == 128 || grid[29 * 61 + 45] == 128, true);  // right of it
-    EXPECT_EQ(grid[10 * 61 + 20], 0);  // inside a cell
+    EXPECT_EQ(grid[10 * 61 + 20], 0);                                         // inside a cell
 }
 
 TEST(Output, PathsAndSummaryRows) {
@@ -292,8 +298,7 @@ TEST(Process, NoOutputIsOverwritten) {
     Workspace work;
     Row row;
     char problem[kMessageSize], warning[kMessageSize];
-    ASSERT_TRUE(process_photo(o, (a + "/p.bmp").c_str(), &work, &row, problem, warning))
-        << problem;
+    ASSERT_TRUE(process_photo(o, (a + "/p.bmp").c_str(), &work, &row, problem, warning)) << problem;
     EXPECT_TRUE(row.ok);
     EXPECT_STREQ(warning, "");
     const std::string first = gapbatch_test::read_file(out + "/p.gapfract.txt");

@@ -36,12 +36,15 @@ int main(int argc, char** argv) {
         if (dx * dx + dy * dy >= radius * radius) return gapbatch_test::Rgb{0, 0, 0};
         // Leaves: coarse blobs, denser towards the horizon; fine noise on top.
         const double rho = std::sqrt(dx * dx + dy * dy) / radius;
-        const double blob = hash01(c / 24, r / 24, seed) * 0.6 + hash01(c / 7, r / 7, seed + 1) * 0.4;
+        const double blob =
+            hash01(c / 24, r / 24, seed) * 0.6 + hash01(c / 7, r / 7, seed + 1) * 0.4;
         const bool leaf = blob < 0.35 + 0.45 * rho;
         const int n = int(hash01(c, r, seed + 2) * 20);
         if (leaf)
-            return gapbatch_test::Rgb{std::uint8_t(30 + n), std::uint8_t(60 + n), std::uint8_t(25 + n)};
-        return gapbatch_test::Rgb{std::uint8_t(150 + n), std::uint8_t(185 + n), std::uint8_t(225 + n)};
+            return gapbatch_test::Rgb{std::uint8_t(30 + n), std::uint8_t(60 + n),
+                                      std::uint8_t(25 + n)};
+        return gapbatch_test::Rgb{std::uint8_t(150 + n), std::uint8_t(185 + n),
+                                  std::uint8_t(225 + n)};
     };
     if (std::strcmp(argv[4], "grey") == 0) {
         gapbatch_test::write_bmp(argv[1], w, h, 8, false, [&](int c, int r) {

@@ -15,9 +15,10 @@ namespace {
 
 // "photo k of n, x photos/s" on standard error, rewritten in place; only on a terminal.
 class Progress {
-  public:
+   public:
     Progress(bool on, std::size_t total)
-        : on_(on && total > 1 && isatty(STDERR_FILENO) == 1), total_(total),
+        : on_(on && total > 1 && isatty(STDERR_FILENO) == 1),
+          total_(total),
           start_(std::chrono::steady_clock::now()) {}
     void done(std::size_t k) {
         if (!on_) return;
@@ -37,7 +38,7 @@ class Progress {
         shown_ = 0;
     }
 
-  private:
+   private:
     bool on_;
     std::size_t total_;
     std::chrono::steady_clock::time_point start_;

@@ -35,7 +35,9 @@ void write_photo(const std::string& path, int w, int h, unsigned seed) {
             const double blob = std::sin(c * 0.05 + seed) * std::cos(r * 0.07) * 110;
             const int value = 128 + int(blob) + noise(rng) + ((c + 2 * r) % 17 == 0 ? -90 : 0);
             v[std::size_t(r) * std::size_t(w) + std::size_t(c)] =
-                std::uint8_t(value < 0 ? 0 : value > 255 ? 255 : value);
+                std::uint8_t(value < 0     ? 0
+                             : value > 255 ? 255
+                                           : value);
         }
     }
     gapbatch_test::write_bmp(path, w, h, 8, false, [&](int c, int r) {
@@ -67,7 +69,7 @@ TEST(Identity, SameFileAsGapimage) {
         {200, 200, {100, 0, 0, 100, 200, 100}, 9, 8, 0, 128},
         {640, 480, {320, 10, 90, 240, 550, 240}, 18, 36, -12.5, 100},
         {301, 257, {150, 3, 20, 128, 280, 128}, 7, 13, 33.3, 140},
-        {500, 400, {250, -30, 10, 200, 490, 200}, 90, 360, 180, 90},   // reaches beyond the top
+        {500, 400, {250, -30, 10, 200, 490, 200}, 90, 360, 180, 90},  // reaches beyond the top
         {257, 300, {128, 20, 30, 150, 226, 150}, 1, 1, -180, 127},
         {999, 701, {500, 5, 160, 350, 840, 350}, 45, 72, 7, 110},
     };

@@ -17,8 +17,8 @@ enum class LensKind { kEquidistant, kOrthographic, kEquisolid, kStereographic, k
 
 struct Lens {
     LensKind kind = LensKind::kEquidistant;
-    double fov_deg = 90;          // zenith angle at the rim; the polynomial sets its own
-    double a[3] = {0, 0, 0};      // polynomial coefficients, degrees
+    double fov_deg = 90;      // zenith angle at the rim; the polynomial sets its own
+    double a[3] = {0, 0, 0};  // polynomial coefficients, degrees
 };
 
 // Parses "equidistant", "orthographic", "equisolid", "stereographic" or "poly:a1,a2,a3".

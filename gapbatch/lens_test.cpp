@@ -1,11 +1,11 @@
 // Lens mappings: the ends of each mapping, the published relations between image radius and
 // zenith angle, and the refusal of mappings that do not rise steadily.
+#include "lens.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
-
-#include "lens.h"
 
 namespace gapbatch {
 namespace {
@@ -53,9 +53,9 @@ TEST(Lens, PublishedRadiusRelations) {
                         theta, 1e-9);
             EXPECT_NEAR(zenith_deg(make(LensKind::kEquidistant, fov), t / f), theta, 1e-9);
             if (fov <= 90) {
-                EXPECT_NEAR(zenith_deg(make(LensKind::kOrthographic, fov),
-                                       std::sin(t) / std::sin(f)),
-                            theta, 1e-9);
+                EXPECT_NEAR(
+                    zenith_deg(make(LensKind::kOrthographic, fov), std::sin(t) / std::sin(f)),
+                    theta, 1e-9);
             }
         }
     }

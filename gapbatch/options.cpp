@@ -53,32 +53,46 @@ bool read_double(const char* text, double* value) {
 }
 
 enum OptionId {
-    kPoints = 1000, kCircle, kLens, kFov, kThreshold, kAuto, kClassified, kChannel, kRings,
-    kSectors, kDeclination, kOut, kSummary, kOverlay, kOverlayDir, kQuiet, kHelp
+    kPoints = 1000,
+    kCircle,
+    kLens,
+    kFov,
+    kThreshold,
+    kAuto,
+    kClassified,
+    kChannel,
+    kRings,
+    kSectors,
+    kDeclination,
+    kOut,
+    kSummary,
+    kOverlay,
+    kOverlayDir,
+    kQuiet,
+    kHelp
 };
 
 }  // namespace
 
 bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSize]) {
-    static const option kLong[] = {
-        {"points", required_argument, nullptr, kPoints},
-        {"circle", required_argument, nullptr, kCircle},
-        {"lens", required_argument, nullptr, kLens},
-        {"fov", required_argument, nullptr, kFov},
-        {"threshold", required_argument, nullptr, kThreshold},
-        {"auto", required_argument, nullptr, kAuto},
-        {"classified", no_argument, nullptr, kClassified},
-        {"channel", required_argument, nullptr, kChannel},
-        {"rings", required_argument, nullptr, kRings},
-        {"sectors", required_argument, nullptr, kSectors},
-        {"declination", required_argument, nullptr, kDeclination},
-        {"out", required_argument, nullptr, kOut},
-        {"summary", required_argument, nullptr, kSummary},
-        {"overlay", required_argument, nullptr, kOverlay},
-        {"overlay-dir", required_argument, nullptr, kOverlayDir},
-        {"quiet", no_argument, nullptr, kQuiet},
-        {"help", no_argument, nullptr, kHelp},
-        {nullptr, 0, nullptr, 0}};
+    static const option kLong[] = {{"points", required_argument, nullptr, kPoints},
+                                   {"circle", required_argument, nullptr, kCircle},
+                                   {"lens", required_argument, nullptr, kLens},
+                                   {"fov", required_argument, nullptr, kFov},
+                                   {"threshold", required_argument, nullptr, kThreshold},
+                                   {"auto", required_argument, nullptr, kAuto},
+                                   {"classified", no_argument, nullptr, kClassified},
+                                   {"channel", required_argument, nullptr, kChannel},
+                                   {"rings", required_argument, nullptr, kRings},
+                                   {"sectors", required_argument, nullptr, kSectors},
+                                   {"declination", required_argument, nullptr, kDeclination},
+                                   {"out", required_argument, nullptr, kOut},
+                                   {"summary", required_argument, nullptr, kSummary},
+                                   {"overlay", required_argument, nullptr, kOverlay},
+                                   {"overlay-dir", required_argument, nullptr, kOverlayDir},
+                                   {"quiet", no_argument, nullptr, kQuiet},
+                                   {"help", no_argument, nullptr, kHelp},
+                                   {nullptr, 0, nullptr, 0}};
     *o = Options{};
     int threshold_choices = 0;
     optind = 0;  // start afresh, also when called again
@@ -143,8 +157,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
             case kFov: {
                 double fov = 0;
                 if (!read_double(arg, &fov)) {
-                    std::snprintf(problem, kMessageSize, "--fov %s: give a number of degrees",
-                                  arg);
+                    std::snprintf(problem, kMessageSize, "--fov %s: give a number of degrees", arg);
                     return false;
                 }
                 o->lens.fov_deg = fov;  // kept when --lens follows: parse_lens leaves it
@@ -253,12 +266,12 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
         return false;
     }
     if (o->has_points && o->has_circle) {
-        std::snprintf(problem, kMessageSize, "give the sky disc by --points or by --circle, not both");
+        std::snprintf(problem, kMessageSize,
+                      "give the sky disc by --points or by --circle, not both");
         return false;
     }
     if (threshold_choices > 1) {
-        std::snprintf(problem, kMessageSize,
-                      "choose one of --threshold, --auto and --classified");
+        std::snprintf(problem, kMessageSize, "choose one of --threshold, --auto and --classified");
         return false;
     }
     if (o->fov_given && o->lens.kind == LensKind::kPolynomial) {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #ifdef SKYGAP_HAVE_JPEG
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #endif
 
 namespace gapbatch {
@@ -88,7 +88,8 @@ BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
         std::snprintf(problem, kProblemSize, "cannot be read");
         return BmpKind::kFailed;
     }
-    std::unique_ptr<std::uint8_t[]> grey(new std::uint8_t[std::size_t(width) * std::size_t(height)]);
+    std::unique_ptr<std::uint8_t[]> grey(
+        new std::uint8_t[std::size_t(width) * std::size_t(height)]);
     std::vector<unsigned char> row(static_cast<std::size_t>(stride));
     const int step = bits / 8;  // 3 or 4 bytes: blue, green, red (, unused)
     for (std::int64_t k = 0; k < height; ++k) {
@@ -100,7 +101,8 @@ BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
         const std::int64_t r = stored_height < 0 ? k : height - 1 - k;
         std::uint8_t* out = grey.get() + r * width;
         const unsigned char* p = row.data();
-        for (int c = 0; c < width; ++c, p += step) out[c] = channel_value(channel, p[2], p[1], p[0]);
+        for (int c = 0; c < width; ++c, p += step)
+            out[c] = channel_value(channel, p[2], p[1], p[0]);
     }
     adopt_pixels(&photo->bmp, grey.release(), width, int(height));
     return BmpKind::kColourRead;
@@ -175,7 +177,8 @@ bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kProblemSize], Jpe
             std::memcpy(out, job->row.data(), std::size_t(w));
         } else {
             const unsigned char* p = job->row.data();
-            for (std::int64_t c = 0; c < w; ++c, p += 3) out[c] = channel_value(channel, p[0], p[1], p[2]);
+            for (std::int64_t c = 0; c < w; ++c, p += 3)
+                out[c] = channel_value(channel, p[0], p[1], p[2]);
         }
     }
     jpeg_finish_decompress(&job->info);

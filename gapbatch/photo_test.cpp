@@ -1,9 +1,10 @@
 // Reading photographs: BMP layouts and depths, colour channels, JPEG, and the refusals.
+#include "photo.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "photo.h"
 #include "test_images.h"
 
 namespace gapbatch {

@@ -24,7 +24,7 @@ using PixelFn = std::function<Rgb(int col, int row)>;
 
 // A fresh folder under /tmp, removed with its files when the object goes.
 class ScratchDir {
-  public:
+   public:
     ScratchDir() {
         char name[] = "/tmp/gapbatch_test_XXXXXX";
         path_ = mkdtemp(name) != nullptr ? name : "/tmp";
@@ -36,7 +36,7 @@ class ScratchDir {
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
 
-  private:
+   private:
     std::string path_;
 };
 

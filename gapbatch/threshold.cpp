@@ -119,8 +119,10 @@ AutoThreshold minimum_threshold(const Histogram& h) {
             // Lowest point between the two modes; the middle of a flat bottom.
             int lo = runs[0][1] + 1, hi = lo;
             for (int v = lo + 1; v < runs[1][0]; ++v) {
-                if (y[v] < y[lo]) lo = hi = v;
-                else if (y[v] == y[lo] && hi == v - 1) hi = v;
+                if (y[v] < y[lo])
+                    lo = hi = v;
+                else if (y[v] == y[lo] && hi == v - 1)
+                    hi = v;
             }
             r.t = (lo + hi) / 2;
             return r;

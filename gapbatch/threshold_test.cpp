@@ -1,9 +1,9 @@
 // Automatic thresholds against histograms worked by hand: bimodal, unimodal, flat, degenerate.
+#include "threshold.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "threshold.h"
 
 namespace gapbatch {
 namespace {
@@ -50,7 +50,8 @@ TEST(Threshold, BimodalBellsFallInTheValley) {
         const double sky = 3000 * std::exp(-0.5 * (v - 210) * (v - 210) / 100.0);
         x.h[v] = std::uint64_t(canopy + sky) + 3;
     }
-    for (const AutoThreshold t : {ridler_threshold(x.h), otsu_threshold(x.h), minimum_threshold(x.h)}) {
+    for (const AutoThreshold t :
+         {ridler_threshold(x.h), otsu_threshold(x.h), minimum_threshold(x.h)}) {
         EXPECT_EQ(t.failure, ThresholdFailure::kNone);
         EXPECT_GT(t.t, 40 + 2 * 15);
         EXPECT_LT(t.t, 210 - 2 * 10);
@@ -86,8 +87,8 @@ TEST(Threshold, NothingToSeparate) {
     Hist empty;
     Hist single;
     single.h[77] = 1234;
-    for (ThresholdMethod m : {ThresholdMethod::kRidler, ThresholdMethod::kOtsu,
-                              ThresholdMethod::kMinimum}) {
+    for (ThresholdMethod m :
+         {ThresholdMethod::kRidler, ThresholdMethod::kOtsu, ThresholdMethod::kMinimum}) {
         EXPECT_EQ(auto_threshold(m, empty.h).failure, ThresholdFailure::kEmpty);
         EXPECT_EQ(auto_threshold(m, single.h).failure, ThresholdFailure::kSingleLevel);
     }
@@ -95,8 +96,8 @@ TEST(Threshold, NothingToSeparate) {
     Hist two;
     two.h[0] = 1;
     two.h[255] = 1000000;
-    for (ThresholdMethod m : {ThresholdMethod::kRidler, ThresholdMethod::kOtsu,
-                              ThresholdMethod::kMinimum}) {
+    for (ThresholdMethod m :
+         {ThresholdMethod::kRidler, ThresholdMethod::kOtsu, ThresholdMethod::kMinimum}) {
         const AutoThreshold t = auto_threshold(m, two.h);
         EXPECT_EQ(t.failure, ThresholdFailure::kNone);
         EXPECT_GE(t.t, 0);

@@ -22,7 +22,7 @@ inline void enter_scratch_folder() {
 inline void write_file(const char* name, const void* data, size_t size) {
     std::FILE* f = std::fopen(name, "wb");
     if (f == nullptr) return;
-    std::fwrite(data, 1, size, f);
+    if (size > 0) std::fwrite(data, 1, size, f);
     std::fclose(f);
 }
 

@@ -10,7 +10,6 @@ namespace gapbatch {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 void write_field(std::FILE* out, const std::string& text) {
@@ -68,8 +67,7 @@ void build_cell_map(int w, int h, const Lens& lens, int nz, int na, double decli
     // The disc geometry and azimuth of the interactive analysis, in its very expressions.
     const int cx = w / 2, cy = h / 2, radius = w / 2;
     const double R = radius;
-    const double two_pi = 2 * kPi;
-    const double turn = kPi * declination / 180 + kPi / 2;
+    const double turn = gapimage::azimuth_turn(declination);
     for (int i = 0; i < h; ++i) {
         const int dy = cy - i;
         if (dy > radius || dy < -radius) continue;
@@ -80,17 +78,7 @@ void build_cell_map(int w, int h, const Lens& lens, int nz, int na, double decli
             const double r = std::hypot(double(dx), double(dy));
             const int iz = ring_index(lens, nz, r, R);
             if (iz >= nz) continue;  // outside, on the rim, or below the horizon
-            double phi = 0;
-            if (dx != 0 || dy != 0) {
-                phi = std::atan2(double(dy), double(dx));
-                if (phi < 0) phi += two_pi;
-            }
-            phi = phi - turn;
-            if (phi < 0) phi += two_pi;
-            if (phi >= two_pi) phi -= two_pi;
-            int ia = int(na * (phi / two_pi));
-            if (ia >= na) ia = na - 1;
-            row[j] = std::uint16_t(iz * na + ia);
+            row[j] = std::uint16_t(iz * na + gapimage::sector_index(dx, dy, na, turn));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bitmap.h"
 #include "gapdata/gapdata.h"
 
 namespace gapbatch {
@@ -112,10 +113,10 @@ int ring_index(const Lens& lens, int nz, double r, double R) {
     if (!(r <= R)) return nz;  // outside the sky disc
     if (is_classic(lens)) {
         // The expressions of the interactive analysis, so that both count the same pixels.
-        const int iz = lens.kind == LensKind::kEquidistant
-                           ? int(nz * (r / R))
-                           : int(nz * (std::asin(r / R) / (kPi / 2)));
-        return iz;
+        return gapimage::ring_index(lens.kind == LensKind::kEquidistant
+                                        ? gapimage::Lens::kEquidistant
+                                        : gapimage::Lens::kOrthographic,
+                                    nz, r, R);
     }
     if (!(r < R)) return nz;  // rim pixels are counted in no ring, as with the classic lenses
     const double theta = zenith_deg(lens, r / R);

@@ -26,10 +26,11 @@ test: build
 test-sanitize:
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYGAP_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	cd build-sanitize && UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
-# Each target starts from a copy of its committed seed corpus; findings land in build-fuzz/.
+# Each target starts from a copy of its committed seed corpus (fuzz/corpus/NAME) with the extra
+# libFuzzer flags of fuzz/NAME.flags, if any; findings land in build-fuzz/.
 fuzz-smoke:
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DSKYGAP_FUZZ=ON -DSKYGAP_SANITIZE=ON -DSKYGAP_TESTS=OFF $(CMAKE_FLAGS)
@@ -38,8 +39,8 @@ fuzz-smoke:
 		name=$${t##*/fuzz_}; rm -rf build-fuzz/corpus-$$name; \
 		cp -r fuzz/corpus/$$name build-fuzz/corpus-$$name; \
 		echo "== $$name"; \
-		$$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/crash-$$name- \
-			-print_final_stats=1 -close_fd_mask=3 build-fuzz/corpus-$$name 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ; \
+		$$t -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(CURDIR)/build-fuzz/crash-$$name- \
+			-print_final_stats=1 -close_fd_mask=3 $$(cat fuzz/$$name.flags 2>/dev/null) $(CURDIR)/build-fuzz/corpus-$$name 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ; \
 		test $${PIPESTATUS[0]} -eq 0; \
 	done
 

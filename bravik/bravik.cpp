@@ -15,19 +15,10 @@ namespace {
 // Reads the three integers; refuses a file that holds fewer, negative discard counts and
 // counts beyond the annuli any grid can hold.
 bool read_params(const char* path, suits::Params* par) {
-    std::FILE* in = gapdata::open_input(path);
-    if (in == nullptr) return false;
     int values[3] = {};
-    int got = 0;
-    while (got < 3 && std::fscanf(in, "%d", &values[got]) == 1) ++got;
-    std::fclose(in);
-    if (got < 3) {
-        gapdata::refuse(path,
-                        "found %d of the 3 integers needed (zenith rings discarded, "
-                        "horizon rings discarded, optimize)",
-                        got);
+    if (!gapdata::read_int_params(path, 3, values,
+                                  "zenith rings discarded, horizon rings discarded, optimize"))
         return false;
-    }
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];

@@ -5,22 +5,16 @@
 namespace suits {
 
 int annulus_points(const Grid& grid, int zr, int hr, int m, Points* points) {
-    int null_windows = 0;
     int n = 0;
-    double zenith = zr * grid.w + grid.half_w;  // running centre angle, degrees
-    for (int i = zr; i < grid.nz - hr; ++i) {
-        const gapdata::AnnulusMean a = gapdata::average_annulus(grid.fract_open[i], grid.na, m);
-        null_windows += a.null_windows;
-        if (a.has_value) {
+    const int null_windows =
+        gapdata::average_used_annuli(grid, zr, hr, m, [&](double zenith, double mu) {
             const double t = std::tan(zenith * gapdata::kDegToRad);
             points->x[n] = t * kTwoOverPi;
-            points->y[n] = -a.mu;
+            points->y[n] = -mu;
             points->zenangl[n] = zenith;
-            points->average[n] = std::exp(a.mu);
+            points->average[n] = std::exp(mu);
             ++n;
-        }
-        zenith += grid.w;
-    }
+        });
     points->n = n;
     return null_windows;
 }

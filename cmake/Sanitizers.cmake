@@ -6,3 +6,9 @@ if(SKYGAP_SANITIZE)
   add_compile_options(${_san})
   add_link_options(${_san})
 endif()
+
+# Fuzzing build: every library carries libFuzzer's coverage instrumentation; the fuzz targets
+# themselves link libFuzzer (fuzz/CMakeLists.txt).
+if(SKYGAP_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

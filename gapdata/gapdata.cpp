@@ -79,6 +79,19 @@ bool check_grid(const char* path, const Reading& reading, int nz, int na) {
     return true;
 }
 
+bool read_int_params(const char* path, int n, int* values, const char* names) {
+    std::FILE* in = open_input(path);
+    if (in == nullptr) return false;
+    int got = 0;
+    while (got < n && std::fscanf(in, "%d", &values[got]) == 1) ++got;
+    std::fclose(in);
+    if (got < n) {
+        refuse(path, "found %d of the %d integers needed (%s)", got, n, names);
+        return false;
+    }
+    return true;
+}
+
 bool check_discards(const char* path, int zr, int hr, int max_annuli) {
     if (zr < 0 || hr < 0) {
         refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) must not be "
@@ -149,6 +162,13 @@ void write_openness(std::FILE* out, const Openness<double>& o) {
     std::fprintf(out, "\tTotal Gap       = %5.3lf\n", o.total_gap);
     std::fprintf(out, "\tCanopy Openness = %5.3lf\n", o.canopy_openness);
     std::fprintf(out, "\tCanopy Closure  = %5.3lf\n", o.canopy_closure);
+}
+
+int count_divisors(int na) {
+    int count = 0;
+    for (int d = 1; d <= na; ++d)
+        if (na % d == 0) ++count;
+    return count;
 }
 
 AnnulusMean average_annulus(const double* row, int na, int m) {

@@ -8,6 +8,7 @@
 // value sky (gap).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -120,6 +121,32 @@ bool crop(t_Bitmap* bmp, std::int64_t x0, std::int64_t y0, int w, int h);
 
 // Binarises the pixels: above THRESHOLD 255, otherwise 0.
 void threshold_pixels(t_Bitmap* bmp, int threshold);
+
+// Ring of a pixel at distance r from the centre of a disc of radius R (r <= R): equidistant
+// lens nz * (r / R), orthographic nz * (arcsine(r / R) / (pi / 2)), truncated; nz on the rim.
+inline int ring_index(Lens lens, int nz, double r, double R) {
+    return lens == Lens::kEquidistant ? int(nz * (r / R)) : int(nz * (std::asin(r / R) / (pi / 2)));
+}
+
+// The angle subtracted from a pixel's picture angle to give its azimuth: azimuth 0 points to the
+// top of the picture, turned by the magnetic declination (degrees, East positive).
+inline double azimuth_turn(double declination) { return pi * declination / 180 + pi / 2; }
+
+// Sector of the pixel at DX columns right of and DY rows above the disc centre, for na sectors
+// and the TURN of azimuth_turn; the azimuth grows counter-clockwise on the displayed picture.
+inline int sector_index(int dx, int dy, int na, double turn) {
+    const double two_pi = 2 * pi;
+    double phi = 0;  // the centre pixel has picture angle 0
+    if (dx != 0 || dy != 0) {
+        phi = std::atan2(double(dy), double(dx));
+        if (phi < 0) phi += two_pi;
+    }
+    phi = phi - turn;
+    if (phi < 0) phi += two_pi;
+    if (phi >= two_pi) phi -= two_pi;
+    const int ia = int(na * (phi / two_pi));
+    return ia < na ? ia : na - 1;  // guard for the table; phi < 2 pi keeps it below na
+}
 
 // Counts all pixels and sky pixels per cell (rings 0..nz-1, sectors 0..na-1; the rest of the
 // tables is left alone).

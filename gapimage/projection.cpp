@@ -18,8 +18,7 @@ void count_cells(const t_Bitmap* bmp, Lens lens, int nz, int na, double declinat
     const int width = bmp->width, height = bmp->height;
     const int cx = width / 2, cy = height / 2, radius = width / 2;
     const double R = radius;
-    const double two_pi = 2 * pi;
-    const double turn = pi * declination / 180 + pi / 2;  // azimuth 0 at the top, then delta
+    const double turn = azimuth_turn(declination);
 
     // The ring of a pixel depends on |dx| and dy only: one row's rings are computed once for
     // dx >= 0 and read for both halves. nz marks pixels outside the disc or on its rim.
@@ -37,8 +36,7 @@ void count_cells(const t_Bitmap* bmp, Lens lens, int nz, int na, double declinat
             const double r = std::hypot(double(a), double(dy));
             int iz = nz;
             if (!(r > R)) {
-                iz = lens == Lens::kEquidistant ? int(nz * (r / R))
-                                                : int(nz * (std::asin(r / R) / (pi / 2)));
+                iz = ring_index(lens, nz, r, R);
             }
             ring_of[a] = iz;
         }
@@ -49,16 +47,7 @@ void count_cells(const t_Bitmap* bmp, Lens lens, int nz, int na, double declinat
             const int dx = j - cx;
             const int iz = ring_of[dx < 0 ? -dx : dx];
             if (iz >= nz) continue;  // on the rim (r = R): in no cell
-            double phi = 0;
-            if (dx != 0 || dy != 0) {
-                phi = std::atan2(double(dy), double(dx));
-                if (phi < 0) phi += two_pi;
-            }
-            phi = phi - turn;
-            if (phi < 0) phi += two_pi;
-            if (phi >= two_pi) phi -= two_pi;
-            int ia = int(na * (phi / two_pi));
-            if (ia >= na) ia = na - 1;  // guard for the table; phi < 2 pi keeps it below na
+            const int ia = sector_index(dx, dy, na, turn);
             ++pixels[iz][ia];
             if (row[j] != 0) ++gaps[iz][ia];
         }

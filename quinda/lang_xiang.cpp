@@ -9,28 +9,15 @@ double fn_slope(double q) {
            56.81964;
 }
 
-int count_divisors(int na) {
-    int count = 0;
-    for (int d = 1; d <= na; ++d)
-        if (na % d == 0) ++count;
-    return count;
-}
-
 int annulus_points(const Grid& grid, int zr, int hr, int m, Points* points) {
-    int null_windows = 0;
     int n = 0;
-    double zenith = zr * grid.w + grid.half_w;  // running centre angle, degrees
-    for (int i = zr; i < grid.nz - hr; ++i) {
-        const gapdata::AnnulusMean a = gapdata::average_annulus(grid.fract_open[i], grid.na, m);
-        null_windows += a.null_windows;
-        if (a.has_value) {
+    const int null_windows =
+        gapdata::average_used_annuli(grid, zr, hr, m, [&](double zenith, double mu) {
             const double c = std::cos(zenith * gapdata::kDegToRad);
             points->x[n] = zenith * gapdata::kDegToRad;
-            points->y[n] = -a.mu * c;
+            points->y[n] = -mu * c;
             ++n;
-        }
-        zenith += grid.w;
-    }
+        });
     points->n = n;
     return null_windows;
 }

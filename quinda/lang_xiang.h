@@ -25,9 +25,6 @@ constexpr double kKappaZenithRad = 0.9599310885968813;  // 55 degrees
 // the zenith angle in radians (Lang and Xiang 1986 calibration, fifth degree, Horner form).
 double fn_slope(double q);
 
-// Number of divisors of na, that is of rows in the step table.
-int count_divisors(int na);
-
 // The regression points of one window width, in increasing zenith angle.
 struct Points {
     int n = 0;

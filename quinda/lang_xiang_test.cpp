@@ -31,12 +31,12 @@ TEST(FnSlope, CalibrationPolynomial) {
 }
 
 TEST(StepTable, OnlyOneHundredTwentySectorsHaveTooManyWidths) {
-    EXPECT_EQ(lang_xiang::count_divisors(1), 1);
-    EXPECT_EQ(lang_xiang::count_divisors(12), 6);
-    EXPECT_EQ(lang_xiang::count_divisors(120), 16);
+    EXPECT_EQ(gapdata::count_divisors(1), 1);
+    EXPECT_EQ(gapdata::count_divisors(12), 6);
+    EXPECT_EQ(gapdata::count_divisors(120), 16);
     for (int na = 1; na <= 150; ++na) {
         if (na == 120) continue;
-        EXPECT_LE(lang_xiang::count_divisors(na), lang_xiang::kMaxSteps) << na;
+        EXPECT_LE(gapdata::count_divisors(na), lang_xiang::kMaxSteps) << na;
     }
 }
 

@@ -15,19 +15,9 @@ namespace {
 // Reads the two discard counts; refuses a file that holds fewer integers, negative counts and
 // counts beyond the annuli any grid can hold.
 bool read_params(const char* path, int* zr, int* hr) {
-    std::FILE* in = gapdata::open_input(path);
-    if (in == nullptr) return false;
     int values[2] = {};
-    int got = 0;
-    while (got < 2 && std::fscanf(in, "%d", &values[got]) == 1) ++got;
-    std::fclose(in);
-    if (got < 2) {
-        gapdata::refuse(path,
-                        "found %d of the 2 integers needed (zenith rings discarded, "
-                        "horizon rings discarded)",
-                        got);
+    if (!gapdata::read_int_params(path, 2, values, "zenith rings discarded, horizon rings discarded"))
         return false;
-    }
     if (!gapdata::check_discards(path, values[0], values[1], lang_xiang::Grid::kMaxAnnuli))
         return false;
     *zr = values[0];
@@ -53,7 +43,7 @@ int main(int argc, char** argv) {
     if (!read_params(param_path, &zr, &hr)) return 1;
     static lang_xiang::Grid grid;  // fixed tables, zero at start
     if (!gapdata::load_grid(data_path, lang_xiang::kReading, &grid)) return 1;
-    const int widths = lang_xiang::count_divisors(grid.na);
+    const int widths = gapdata::count_divisors(grid.na);
     if (widths > lang_xiang::kMaxSteps) {
         gapdata::refuse(data_path,
                         "%d azimuth sectors have %d window widths, more than the %d "

@@ -79,16 +79,22 @@ bool ask_classes(int b, int* classes) {
     }
 }
 
-void write_solution_table(std::FILE* out, const Solution& sol) {
-    std::fprintf(out, "-------------------------------------------------\n");
-    std::fprintf(out, "Angle       Leaf      Fractional    Leaf Angle   \n");
-    std::fprintf(out, "Class       Area         Area      Distr. Funct.\n");
-    std::fprintf(out, "-------------------------------------------------\n");
+// One line per leaf-angle class: mid-angle, leaf area, fraction of the LAI and distribution
+// function, as both the console table and the report show them.
+void write_class_rows(std::FILE* out, const Solution& sol) {
     for (int c = 0; c < sol.classes; ++c) {
         const tessor::ClassRow r = tessor::class_row(sol, c);
         std::fprintf(out, "%4.1f%13.4f%13.4f%13.4f\n", double(r.mid_deg), double(r.area),
                      double(r.fraction), double(r.ladf));
     }
+}
+
+void write_solution_table(std::FILE* out, const Solution& sol) {
+    std::fprintf(out, "-------------------------------------------------\n");
+    std::fprintf(out, "Angle       Leaf      Fractional    Leaf Angle   \n");
+    std::fprintf(out, "Class       Area         Area      Distr. Funct.\n");
+    std::fprintf(out, "-------------------------------------------------\n");
+    write_class_rows(out, sol);
     std::fprintf(out, "-------------------------------------------------\n");
     std::fprintf(out, "    LAI = %7.4f\n", double(sol.lai));
 }
@@ -163,11 +169,7 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
     std::fprintf(out, "Angle      Leaf         Fractional   Leaf Angle  \n");
     std::fprintf(out, "Class      Area         Area         Distr. Funct.\n");
     std::fprintf(out, "--------------------------------------------------\n");
-    for (int c = 0; c < sol.classes; ++c) {
-        const tessor::ClassRow r = tessor::class_row(sol, c);
-        std::fprintf(out, "%4.1f%13.4f%13.4f%13.4f\n", double(r.mid_deg), double(r.area),
-                     double(r.fraction), double(r.ladf));
-    }
+    write_class_rows(out, sol);
     std::fprintf(out, "--------------------------------------------------\n");
     std::fprintf(out, "    LAIe   = %7.4f\n", double(sol.lai));
     std::fprintf(out, "    CIlx   = %7.4f\n\n", double(tessor::clumping_index(cn)));

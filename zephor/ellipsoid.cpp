@@ -44,13 +44,6 @@ void shape(double (*model)(double, double), const double* t, const double* y, in
 
 double alpha(double x) { return 9.65 * std::pow(x + 3, -1.65) * 57.29577951308232; }
 
-int divisor_count(int n) {
-    int count = 0;
-    for (int k = 1; k <= n; ++k)
-        if (n % k == 0) ++count;
-    return count;
-}
-
 namespace {
 
 // Sum over the used annuli and all their cells of the cell's solid angle (steradians) times
@@ -84,19 +77,13 @@ int averaging_steps(const Grid& grid, int zr, int hr, StepResult* result) {
     for (int k = 1; k <= na; ++k) {
         if (na % k != 0) continue;
         const int m = na / k;
-        int null_gp = 0;
         int points = 0;
-        double z = zr * grid.w + grid.half_w;
-        for (int i = zr; i <= grid.nz - hr - 1; ++i) {
-            const gapdata::AnnulusMean mean = gapdata::average_annulus(grid.fract_open[i], na, m);
-            null_gp += mean.null_windows;
-            if (mean.has_value) {
-                zen_ang[points] = std::tan(z * gapdata::kDegToRad);
-                log_opn[points] = mean.mu;
+        const int null_gp =
+            gapdata::average_used_annuli(grid, zr, hr, m, [&](double zenith, double mu) {
+                zen_ang[points] = std::tan(zenith * gapdata::kDegToRad);
+                log_opn[points] = mu;
                 ++points;
-            }
-            z += grid.w;
-        }
+            });
         // The point nearest the horizon is left out of the fit.
         double x = 0;
         double lai = 0;

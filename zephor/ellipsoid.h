@@ -54,14 +54,11 @@ constexpr int kMaxSteps = 14;
 
 using Grid = gapdata::Grid<double, 40, 150>;
 
-// Number of divisors of n (n > 0), that is the number of averaging steps.
-int divisor_count(int n);
-
 // For every window width m = na / k (k = 1 ... na dividing na), averages the used annuli
 // zr ... nz - hr - 1 logarithmically (Lang and Xiang 1986), fits the ellipsoidal model to the
 // annuli that have a gap (all but the one nearest the horizon), and rates the fit against the
 // gap fraction of every cell of the used annuli. Writes one row per width, widest first, into
-// result (room for kMaxSteps) and returns the number of rows. divisor_count(na) <= kMaxSteps.
+// result (room for kMaxSteps) and returns the number of rows. gapdata::count_divisors(na) <= kMaxSteps.
 int averaging_steps(const Grid& grid, int zr, int hr, StepResult* result);
 
 }  // namespace zephor

@@ -51,9 +51,9 @@ TEST(ZephorShape, RecoversModelParametersInTheExpectedPasses) {
 }
 
 TEST(ZephorSteps, EveryAcceptedSectorCountFitsTheTable) {
-    EXPECT_EQ(zephor::divisor_count(36), 9);
+    EXPECT_EQ(gapdata::count_divisors(36), 9);
     for (int na = 1; na <= 150; ++na)
-        EXPECT_EQ(zephor::divisor_count(na) > zephor::kMaxSteps, na == 120 || na == 144) << na;
+        EXPECT_EQ(gapdata::count_divisors(na) > zephor::kMaxSteps, na == 120 || na == 144) << na;
 }
 
 // A gap-fraction file drawn from the model (a million pixels per cell) gives back x and LAI.

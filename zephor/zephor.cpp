@@ -58,20 +58,16 @@ int main(int argc, char** argv) {
     const char* data_path = argv[2];
     const char* out_path = argv[3];
 
-    std::FILE* par = gapdata::open_input(par_path);
-    if (par == nullptr) return 1;
-    int zr = 0, hr = 0;
-    const bool got = std::fscanf(par, "%d", &zr) == 1 && std::fscanf(par, "%d", &hr) == 1;
-    std::fclose(par);
-    if (!got) {
-        gapdata::refuse(par_path, "expected two integers: the zenith and horizon rings discarded");
+    int discards[2] = {};
+    if (!gapdata::read_int_params(par_path, 2, discards,
+                                  "zenith rings discarded, horizon rings discarded") ||
+        !gapdata::check_discards(par_path, discards[0], discards[1], zephor::Grid::kMaxAnnuli))
         return 1;
-    }
-    if (!gapdata::check_discards(par_path, zr, hr, zephor::Grid::kMaxAnnuli)) return 1;
+    const int zr = discards[0], hr = discards[1];
 
     static zephor::Grid grid;
     if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;
-    if (zephor::divisor_count(grid.na) > zephor::kMaxSteps) {
+    if (gapdata::count_divisors(grid.na) > zephor::kMaxSteps) {
         gapdata::refuse(data_path, "%d azimuth sectors give more than %d averaging widths", grid.na,
                         zephor::kMaxSteps);
         return 1;

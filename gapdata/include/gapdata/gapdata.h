@@ -103,6 +103,11 @@ bool load_grid(const char* path, const Reading& reading, Grid<T, A, S>* grid);
 // ---------------------------------------------------------------------------------------------
 // Sky-region selection and its report lines.
 
+// Reads the first N whole numbers of the parameter file PATH into VALUES. The file is opened
+// like every input ("Cannot open the file PATH..." when it cannot be); a file with fewer
+// readable integers is refused with a line naming what NAMES lists.
+bool read_int_params(const char* path, int n, int* values, const char* names);
+
 // Refuses negative discard counts, and counts beyond the annuli a grid can hold (discarding
 // more annuli than the grid has is defined: no annulus is used; counts beyond any grid would
 // only overflow the report's arithmetic).
@@ -194,6 +199,25 @@ struct AnnulusMean {
 // Averages one annulus of na gap fractions over the na - m + 1 windows of m adjacent columns
 // (no wrapping from the last column to the first). 1 <= m <= na.
 AnnulusMean average_annulus(const double* row, int na, int m);
+
+// The number of window widths an annulus of na sectors offers: the divisors of na.
+int count_divisors(int na);
+
+// Averages each used annulus zr .. nz - hr - 1 with window width m, in increasing zenith angle,
+// and calls visit(zenith_deg, mu) for every annulus that yields a value; the zenith angle is the
+// annulus centre, a running sum from zr * w + w / 2. Returns the null windows of all of them.
+template <int A, int S, typename Visit>
+int average_used_annuli(const Grid<double, A, S>& grid, int zr, int hr, int m, Visit visit) {
+    int null_windows = 0;
+    double zenith = zr * grid.w + grid.half_w;
+    for (int i = zr; i < grid.nz - hr; ++i) {
+        const AnnulusMean a = average_annulus(grid.fract_open[i], grid.na, m);
+        null_windows += a.null_windows;
+        if (a.has_value) visit(zenith, a.mu);
+        zenith += grid.w;
+    }
+    return null_windows;
+}
 
 }  // namespace gapdata
 

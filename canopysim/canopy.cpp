@@ -130,47 +130,47 @@ double InclinationSampler::sample(Rng& rng) const {
 // ---------------------------------------------------------------------------------------------
 // Placing the leaves.
 
-double Canopy::leaves_needed(const CanopySpec& spec) {
-    const double leaf_area = kPi * spec.leaf_radius * spec.leaf_radius;
-    return std::round(spec.lai * spec.period * spec.period / leaf_area);
+double Canopy::leaves_needed(const CanopyParams& params) {
+    const double leaf_area = kPi * params.leaf_radius * params.leaf_radius;
+    return std::round(params.lai * params.period * params.period / leaf_area);
 }
 
-Canopy::Canopy(const CanopySpec& spec) : spec_(spec) {
+Canopy::Canopy(const CanopyParams& params) : params_(params) {
     place_leaves();
     build_grid();
 }
 
 double Canopy::realised_lai() const {
-    const double r = spec_.leaf_radius;
-    return double(leaves_.size()) * kPi * r * r / (spec_.period * spec_.period);
+    const double r = params_.leaf_radius;
+    return double(leaves_.size()) * kPi * r * r / (params_.period * params_.period);
 }
 
 void Canopy::place_leaves() {
-    Rng rng(spec_.seed);
-    const InclinationSampler sampler(spec_.angles);
-    const double period = spec_.period;
-    const long count = static_cast<long>(leaves_needed(spec_));
+    Rng rng(params_.seed);
+    const InclinationSampler sampler(params_.angles);
+    const double period = params_.period;
+    const long count = static_cast<long>(leaves_needed(params_));
     leaves_.resize(static_cast<std::size_t>(count));
 
     // Crowns: spheres whose centres lie at random over the ground and at a random height that
     // keeps the sphere inside the layer when it fits.
     std::vector<double> crowns;
-    if (spec_.clumped) {
-        const long n_crowns = std::max(1L, std::lround(spec_.crown_density * period * period));
-        const double rc = spec_.crown_radius;
-        const double lo = spec_.bottom + rc, hi = spec_.top - rc;
+    if (params_.clumped) {
+        const long n_crowns = std::max(1L, std::lround(params_.crown_density * period * period));
+        const double rc = params_.crown_radius;
+        const double lo = params_.bottom + rc, hi = params_.top - rc;
         for (long k = 0; k < n_crowns; ++k) {
             crowns.push_back(rng.uniform() * period);
             crowns.push_back(rng.uniform() * period);
             crowns.push_back(lo < hi ? lo + rng.uniform() * (hi - lo)
-                                     : 0.5 * (spec_.bottom + spec_.top));
+                                     : 0.5 * (params_.bottom + params_.top));
         }
     }
     for (Leaf& leaf : leaves_) {
         if (crowns.empty()) {
             leaf.cx = rng.uniform() * period;
             leaf.cy = rng.uniform() * period;
-            leaf.cz = spec_.bottom + rng.uniform() * (spec_.top - spec_.bottom);
+            leaf.cz = params_.bottom + rng.uniform() * (params_.top - params_.bottom);
         } else {
             const std::size_t k =
                 3 * static_cast<std::size_t>(rng.uniform() * double(crowns.size() / 3));
@@ -180,12 +180,12 @@ void Canopy::place_leaves() {
                 py = 2 * rng.uniform() - 1;
                 pz = 2 * rng.uniform() - 1;
             } while (px * px + py * py + pz * pz > 1.0);
-            const double rc = spec_.crown_radius;
+            const double rc = params_.crown_radius;
             leaf.cx = std::fmod(crowns[k] + rc * px + period, period);
             leaf.cy = std::fmod(crowns[k + 1] + rc * py + period, period);
             leaf.cz = crowns[k + 2] + rc * pz;
             // A crown wider than the layer is cut by the layer's bounds.
-            leaf.cz = std::min(spec_.top, std::max(spec_.bottom, leaf.cz));
+            leaf.cz = std::min(params_.top, std::max(params_.bottom, leaf.cz));
         }
         const double incl = sampler.sample(rng);
         const double azim = 2 * kPi * rng.uniform();
@@ -207,15 +207,15 @@ long floor_div(long a, long b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 }  // namespace
 
 void Canopy::build_grid() {
-    const double r = spec_.leaf_radius;
-    const double period = spec_.period;
+    const double r = params_.leaf_radius;
+    const double period = params_.period;
     // Cells about one leaf across, but no more than about 16 million of them.
     double cell = 2 * r;
-    const double height = (spec_.top - spec_.bottom) + 2 * r;
+    const double height = (params_.top - params_.bottom) + 2 * r;
     while ((period / cell) * (period / cell) * (height / cell) > 1.6e7) cell *= 1.25;
     nx_ = std::max(1, static_cast<int>(period / cell));
     cell_ = period / nx_;  // a whole number of cells per period
-    z_low_ = spec_.bottom - r;
+    z_low_ = params_.bottom - r;
     nz_ = std::max(1, static_cast<int>(std::ceil(height / cell_)));
 
     const std::size_t n_cells = std::size_t(nx_) * std::size_t(nx_) * std::size_t(nz_);
@@ -261,7 +261,7 @@ void Canopy::build_grid() {
 // Tracing (Amanatides and Woo 1987: the ray visits the cells it crosses in order).
 
 long Canopy::trace(double dx, double dy, double dz) const {
-    return trace_from(0.5 * spec_.period, 0.5 * spec_.period, 0.0, dx, dy, dz);
+    return trace_from(0.5 * params_.period, 0.5 * params_.period, 0.0, dx, dy, dz);
 }
 
 long Canopy::trace_from(double ox, double oy, double oz, double dx, double dy,
@@ -269,8 +269,8 @@ long Canopy::trace_from(double ox, double oy, double oz, double dx, double dy,
     // A ray along the horizon (the rim of the picture, which the analysis leaves out) would
     // cross the layer without end.
     if (leaves_.empty() || dz < 1e-9) return -1;
-    const double r2 = spec_.leaf_radius * spec_.leaf_radius;
-    const double period = spec_.period;
+    const double r2 = params_.leaf_radius * params_.leaf_radius;
+    const double period = params_.period;
     const double inf = std::numeric_limits<double>::infinity();
 
     // Enter the grid where the ray crosses its lower face.

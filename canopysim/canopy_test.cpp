@@ -96,7 +96,7 @@ TEST(LeafAngles, SampledInclinationsFollowTheDensity) {
 // azimuths, that reach the sky.
 double traced_gap(const Canopy& canopy, double theta_deg, int rays, std::uint64_t seed) {
     Rng rng(seed);
-    const double p = canopy.spec().period;
+    const double p = canopy.params().period;
     const double theta = theta_deg * kDegToRad;
     int sky = 0;
     for (int k = 0; k < rays; ++k) {
@@ -122,11 +122,11 @@ TEST(Canopy, TracedGapFractionOfARandomCanopyIsExpMinusGLOverCos) {
                                {{true, 1.0, 0}, 1.5},   {{true, 1.0, 90}, 1.5}};
     std::uint64_t seed = 11;
     for (const TraceCase& tc : cases) {
-        CanopySpec spec;
-        spec.lai = tc.lai;
-        spec.angles = tc.angles;
-        spec.seed = seed++;
-        const Canopy canopy(spec);
+        CanopyParams params;
+        params.lai = tc.lai;
+        params.angles = tc.angles;
+        params.seed = seed++;
+        const Canopy canopy(params);
         EXPECT_NEAR(canopy.realised_lai(), tc.lai, 1e-4);
         for (double deg : {0.0, 30.0, 60.0, 75.0}) {
             const double theta = deg * kDegToRad;
@@ -141,17 +141,17 @@ TEST(Canopy, TracedGapFractionOfARandomCanopyIsExpMinusGLOverCos) {
 
 TEST(Canopy, RaysAcrossTheRepeatingBorderMeetTheSameLeaves) {
     // A ray from one place and a ray shifted by whole periods see the same leaf.
-    CanopySpec spec;
-    spec.lai = 1.0;
-    const Canopy canopy(spec);
+    CanopyParams params;
+    params.lai = 1.0;
+    const Canopy canopy(params);
     Rng rng(3);
     int checked = 0;
     for (int k = 0; k < 2000; ++k) {
-        const double ox = spec.period * rng.uniform(), oy = spec.period * rng.uniform();
+        const double ox = params.period * rng.uniform(), oy = params.period * rng.uniform();
         const double t = 80 * kDegToRad * rng.uniform(), az = 2 * kPi * rng.uniform();
         const double d[3] = {std::sin(t) * std::cos(az), std::sin(t) * std::sin(az), std::cos(t)};
         const long a = canopy.trace_from(ox, oy, 0, d[0], d[1], d[2]);
-        const long b = canopy.trace_from(ox + 3 * spec.period, oy - 2 * spec.period, 0, d[0],
+        const long b = canopy.trace_from(ox + 3 * params.period, oy - 2 * params.period, 0, d[0],
                                          d[1], d[2]);
         ASSERT_EQ(a, b);
         checked += a >= 0;
@@ -160,11 +160,11 @@ TEST(Canopy, RaysAcrossTheRepeatingBorderMeetTheSameLeaves) {
 }
 
 TEST(Canopy, SameSeedSameCanopyOtherSeedOtherCanopy) {
-    CanopySpec spec;
-    spec.lai = 0.5;
-    const Canopy a(spec), b(spec);
-    spec.seed = 2;
-    const Canopy c(spec);
+    CanopyParams params;
+    params.lai = 0.5;
+    const Canopy a(params), b(params);
+    params.seed = 2;
+    const Canopy c(params);
     ASSERT_EQ(a.leaf_count(), b.leaf_count());
     for (long k = 0; k < a.leaf_count(); k += 997) {
         EXPECT_EQ(a.leaf(k).cx, b.leaf(k).cx);
@@ -174,14 +174,14 @@ TEST(Canopy, SameSeedSameCanopyOtherSeedOtherCanopy) {
 }
 
 TEST(Canopy, CrownsLeaveMoreSkyThanRandomLeavesOfTheSameArea) {
-    CanopySpec spec;
-    spec.lai = 3.0;
-    const Canopy random(spec);
-    spec.clumped = true;
-    const Canopy crowns(spec);
+    CanopyParams params;
+    params.lai = 3.0;
+    const Canopy random(params);
+    params.clumped = true;
+    const Canopy crowns(params);
     for (const Leaf* l = &crowns.leaf(0); l != &crowns.leaf(0) + crowns.leaf_count(); ++l) {
-        ASSERT_GE(l->cz, spec.bottom);
-        ASSERT_LE(l->cz, spec.top);
+        ASSERT_GE(l->cz, params.bottom);
+        ASSERT_LE(l->cz, params.top);
     }
     // Poisson: exp(-1.5) = 0.22 at the zenith; crowns leave the ground between them open.
     const double p_random = traced_gap(random, 0, 20000, 5);

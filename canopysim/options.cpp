@@ -162,7 +162,7 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
                  std::to_string(opt->picture.size);
         return false;
     }
-    const CanopySpec& c = opt->canopy;
+    const CanopyParams& c = opt->canopy;
     if (c.top <= c.bottom) {
         *error = "--top must lie above --bottom";
         return false;
@@ -216,8 +216,8 @@ void write_usage(std::FILE* out) {
 
 void write_truth(std::FILE* out, const Options& opt, const Canopy& canopy,
                  const std::vector<RingTruth>& rings) {
-    const PictureSpec& p = opt.picture;
-    const CanopySpec& c = opt.canopy;
+    const PictureParams& p = opt.picture;
+    const CanopyParams& c = opt.canopy;
     const RimPoints rim = rim_points(p);
     std::fprintf(out, "canopysim truth for %s\n", opt.output.c_str());
     std::fprintf(out, "picture      %d x %d pixels, %s lens, ", p.size, p.size,

@@ -47,28 +47,28 @@ std::uint8_t leaf_grey(double leaf_tone, double noise) {
     return to_grey(25.0 + 45.0 * leaf_tone + 6.0 * clip3(noise));  // 7 .. 88
 }
 
-Picture render(const Canopy& canopy, const PictureSpec& spec) {
+Picture render(const Canopy& canopy, const PictureParams& params) {
     Picture pic;
-    pic.width = pic.height = spec.size;
-    pic.pixels.assign(std::size_t(spec.size) * std::size_t(spec.size), 0);
-    Rng noise(spec.seed ^ 0x5bd1e995a5a5a5a5ULL);  // its own stream: the canopy stays the same
-    const int c = spec.size / 2;
-    for (int y = 0; y < spec.size; ++y) {
-        for (int x = 0; x < spec.size; ++x) {
-            std::uint8_t& out = pic.pixels[std::size_t(y) * std::size_t(spec.size) + x];
+    pic.width = pic.height = params.size;
+    pic.pixels.assign(std::size_t(params.size) * std::size_t(params.size), 0);
+    Rng noise(params.seed ^ 0x5bd1e995a5a5a5a5ULL);  // its own stream: the canopy stays the same
+    const int c = params.size / 2;
+    for (int y = 0; y < params.size; ++y) {
+        for (int x = 0; x < params.size; ++x) {
+            std::uint8_t& out = pic.pixels[std::size_t(y) * std::size_t(params.size) + x];
             double dir[3];
-            const bool inside = pixel_direction(x - c, c - y, spec.radius, spec.lens, dir);
-            const double z = spec.binary ? 0.0 : noise.gaussian();
+            const bool inside = pixel_direction(x - c, c - y, params.radius, params.lens, dir);
+            const double z = params.binary ? 0.0 : noise.gaussian();
             if (!inside) {
-                out = spec.binary ? 0 : to_grey(6.0 + 2.0 * clip3(z));
+                out = params.binary ? 0 : to_grey(6.0 + 2.0 * clip3(z));
                 continue;
             }
             if (dir[2] < 1e-9) {  // the rim is the horizon: dark, as a canopy's edge is
-                out = spec.binary ? 0 : leaf_grey(0.5, z);
+                out = params.binary ? 0 : leaf_grey(0.5, z);
                 continue;
             }
             const long leaf = canopy.trace(dir[0], dir[1], dir[2]);
-            if (spec.binary) {
+            if (params.binary) {
                 out = leaf < 0 ? 255 : 0;
             } else if (leaf < 0) {
                 out = sky_grey(std::acos(dir[2]), z);
@@ -133,12 +133,12 @@ bool write_bmp(const char* path, const Picture& pic) {
     return (std::fclose(f) == 0) && ok;
 }
 
-RimPoints rim_points(const PictureSpec& spec) {
-    const int c = spec.size / 2, r = spec.radius;
+RimPoints rim_points(const PictureParams& params) {
+    const int c = params.size / 2, r = params.radius;
     return RimPoints{{c, c - r, c + r}, {c - r, c, c}};
 }
 
-std::vector<RingTruth> ring_truth(const Picture& pic, const PictureSpec& spec,
+std::vector<RingTruth> ring_truth(const Picture& pic, const PictureParams& params,
                                   const LeafAngles& angles, double lai, int rings) {
     std::vector<RingTruth> out(static_cast<std::size_t>(rings));
     std::vector<double> p_sum(out.size(), 0.0);
@@ -155,17 +155,17 @@ std::vector<RingTruth> ring_truth(const Picture& pic, const PictureSpec& spec,
     }
     // The ring of a pixel as the analysis assigns it: the fraction of the radius (equidistant)
     // or its arcsine (orthographic), times the ring count, truncated; the rim itself is left out.
-    const int c = spec.size / 2;
-    const double radius = spec.radius;
+    const int c = params.size / 2;
+    const double radius = params.radius;
     for (int y = 0; y < pic.height; ++y) {
         for (int x = 0; x < pic.width; ++x) {
             const double r = std::hypot(double(x - c), double(c - y));
             if (r > radius) continue;
-            const int iz = spec.lens == Lens::kEquidistant
+            const int iz = params.lens == Lens::kEquidistant
                                ? int(rings * (r / radius))
                                : int(rings * (std::asin(r / radius) / kHalfPi));
             if (iz >= rings) continue;
-            const double theta = zenith_of_radius(r, radius, spec.lens);
+            const double theta = zenith_of_radius(r, radius, params.lens);
             const std::size_t i = std::size_t(iz);
             p_sum[i] += std::exp(-g_function(theta, angles) * lai / std::cos(theta));
             ++out[i].pixels;

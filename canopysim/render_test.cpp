@@ -81,10 +81,10 @@ TEST(RimPoints, CircleThroughThemIsTheDiscExactly) {
     // The circle through three points from the perpendicular bisectors, in the integer and
     // double steps the gap-fraction analysis takes.
     for (int size : {600, 801, 1000}) {
-        PictureSpec spec;
-        spec.size = size;
-        spec.radius = size / 2 - 1;
-        const RimPoints p = rim_points(spec);
+        PictureParams params;
+        params.size = size;
+        params.radius = size / 2 - 1;
+        const RimPoints p = rim_points(params);
         for (int k = 0; k < 3; ++k) {
             EXPECT_GE(p.x[k], 0);
             EXPECT_LT(p.x[k], size);
@@ -100,7 +100,7 @@ TEST(RimPoints, CircleThroughThemIsTheDiscExactly) {
         EXPECT_EQ(cx, size / 2);
         EXPECT_EQ(cy, size / 2);
         const int dx = p.x[2] - cx, dy = p.y[2] - cy;
-        EXPECT_EQ(std::sqrt(double(dx * dx + dy * dy)), double(spec.radius));
+        EXPECT_EQ(std::sqrt(double(dx * dx + dy * dy)), double(params.radius));
     }
 }
 
@@ -111,12 +111,12 @@ TEST(Tones, AnyThresholdBetweenLeavesAndSkySeparatesThem) {
 }
 
 TEST(Render, BinaryPictureAndTruthAgree) {
-    CanopySpec cs;
+    CanopyParams cs;
     cs.lai = 1.0;
     const Canopy canopy(cs);
     std::int64_t zenith_ring_pixels[2] = {0, 0};
     for (Lens lens : {Lens::kEquidistant, Lens::kOrthographic}) {
-        PictureSpec ps;
+        PictureParams ps;
         ps.size = 201;
         ps.radius = 99;
         ps.lens = lens;

@@ -89,7 +89,7 @@ class InclinationSampler {
 // ---------------------------------------------------------------------------------------------
 // The canopy.
 
-struct CanopySpec {
+struct CanopyParams {
     double lai = 2.0;
     LeafAngles angles;
     double leaf_radius = 0.025;
@@ -112,7 +112,7 @@ class Canopy {
    public:
     // Places the leaves and builds the grid. The number of leaves is L period^2 / (pi r^2)
     // rounded; leaf_count() and realised_lai() tell what was placed.
-    explicit Canopy(const CanopySpec& spec);
+    explicit Canopy(const CanopyParams& params);
 
     // Traces the ray from (period/2, period/2, 0) in the direction (dx, dy, dz), a unit vector
     // with x east, y north, z up. Returns the index of the nearest leaf it meets, or -1 when it
@@ -124,13 +124,13 @@ class Canopy {
     long leaf_count() const { return static_cast<long>(leaves_.size()); }
     double realised_lai() const;
     const Leaf& leaf(long k) const { return leaves_[static_cast<std::size_t>(k)]; }
-    const CanopySpec& spec() const { return spec_; }
+    const CanopyParams& params() const { return params_; }
 
-    // What a spec would need; checked by the caller before building.
-    static double leaves_needed(const CanopySpec& spec);
+    // What the parameters would need; checked by the caller before building.
+    static double leaves_needed(const CanopyParams& params);
 
    private:
-    CanopySpec spec_;
+    CanopyParams params_;
     std::vector<Leaf> leaves_;
     // Grid over one period: cells of size cell_ in x, y and z from z_low_ upwards. Each cell
     // lists the leaves whose bounding box meets it, as leaf * 9 + 3 * (sx + 1) + (sy + 1),

@@ -11,8 +11,8 @@
 namespace canopysim {
 
 struct Options {
-    CanopySpec canopy;
-    PictureSpec picture;
+    CanopyParams canopy;
+    PictureParams picture;
     int rings = 9;                 // zenith rings of the truth table
     std::string angles_name = "spherical";
     std::string output;            // the BMP file

@@ -17,7 +17,7 @@ enum class Lens { kEquidistant, kOrthographic };
 // lies at distance hypot(x - cx, cy - y) from the centre, the same integer geometry that the
 // gap-fraction analysis applies after cropping the picture to the disc's bounding square.
 // The top of the picture is north and east is on the left, as seen looking up.
-struct PictureSpec {
+struct PictureParams {
     int size = 1000;
     int radius = 499;
     Lens lens = Lens::kEquidistant;
@@ -46,7 +46,7 @@ std::uint8_t leaf_grey(double leaf_tone, double noise);
 
 // Renders the picture: one ray through every pixel inside the disc; sky 255 and leaves 0 in
 // a binary picture; 0 outside the disc (dark background with noise in a toned one).
-Picture render(const Canopy& canopy, const PictureSpec& spec);
+Picture render(const Canopy& canopy, const PictureParams& params);
 
 // Writes an uncompressed 8-bit BMP: 40-byte info header, 256 palette entries (i, i, i, 0) so
 // that the palette index is the grey level, rows bottom-up padded to 4 bytes. Returns false
@@ -58,7 +58,7 @@ bool write_bmp(const char* path, const Picture& picture);
 struct RimPoints {
     int x[3], y[3];
 };
-RimPoints rim_points(const PictureSpec& spec);
+RimPoints rim_points(const PictureParams& params);
 
 // The truth of one zenith ring of the analysis grid: ring i of nz covers zenith angles from
 // 90 i / nz to 90 (i + 1) / nz degrees, with the pixels assigned as the analysis assigns them.
@@ -73,7 +73,7 @@ struct RingTruth {
 
 // The expected gap fraction of every ring for a Poisson canopy of leaf area index lai (the
 // realised one), and what the picture shows.
-std::vector<RingTruth> ring_truth(const Picture& picture, const PictureSpec& spec,
+std::vector<RingTruth> ring_truth(const Picture& picture, const PictureParams& params,
                                   const LeafAngles& angles, double lai, int rings);
 
 }  // namespace canopysim

@@ -129,12 +129,7 @@ void count_with_map(const t_Bitmap& working, const CellMap& map, gapdata::CountT
 gapdata::Openness<double> summarise(int nz, int na, const gapdata::CountTable& pixels,
                                     const gapdata::CountTable& gaps) {
     static gapdata::Grid<double, gapdata::kMaxWriteAnnuli, gapdata::kMaxWriteSectors> grid;
-    grid.nz = nz;
-    grid.na = na;
-    grid.w = 90.0 / nz;
-    grid.half_w = grid.w / 2;
-    grid.s = 360.0 / na;
-    grid.half_s = grid.s / 2;
+    gapdata::set_shape(&grid, nz, na);
     for (int iz = 0; iz < nz; ++iz) {
         for (int c = 0; c < na; ++c) {  // column c holds the writer's sector na - 1 - c
             const std::int64_t n = pixels[iz][na - 1 - c];

@@ -4,6 +4,14 @@ namespace gapbatch {
 
 namespace {
 
+// Number of pixels N and sum of their grey levels S.
+void histogram_sums(const Histogram& h, double* n, double* s) {
+    for (int v = 0; v < 256; ++v) {
+        *n += double(h[v]);
+        *s += double(h[v]) * v;
+    }
+}
+
 // Total count and number of distinct grey levels present.
 ThresholdFailure degenerate(const Histogram& h) {
     std::uint64_t n = 0;
@@ -62,10 +70,7 @@ AutoThreshold ridler_threshold(const Histogram& h) {
     r.failure = degenerate(h);
     if (r.failure != ThresholdFailure::kNone) return r;
     double n = 0, s = 0;
-    for (int v = 0; v < 256; ++v) {
-        n += double(h[v]);
-        s += double(h[v]) * v;
-    }
+    histogram_sums(h, &n, &s);
     int t = int(s / n);  // the mean lies in [lowest, highest): both classes are filled
     bool seen[256] = {};
     while (!seen[t]) {
@@ -83,10 +88,7 @@ AutoThreshold otsu_threshold(const Histogram& h) {
     r.failure = degenerate(h);
     if (r.failure != ThresholdFailure::kNone) return r;
     double n = 0, s = 0;
-    for (int v = 0; v < 256; ++v) {
-        n += double(h[v]);
-        s += double(h[v]) * v;
-    }
+    histogram_sums(h, &n, &s);
     double w0 = 0, s0 = 0, best = -1;
     int first = 0, last = 0;
     for (int t = 0; t < 255; ++t) {

@@ -309,12 +309,7 @@ TEST(SelectionBlock, NegativeCountsWriteNoRingLinesAndAreRefused) {
 
 template <typename T, int A, int S>
 void fill(gapdata::Grid<T, A, S>* g, int nz, int na, T value) {
-    g->nz = nz;
-    g->na = na;
-    g->w = T(90.0 / nz);
-    g->half_w = g->w / 2;
-    g->s = T(360.0 / na);
-    g->half_s = g->s / 2;
+    gapdata::set_shape(g, nz, na);
     for (int i = 0; i < nz; ++i)
         for (int c = 0; c < na; ++c) g->fract_open[i][c] = value;
 }

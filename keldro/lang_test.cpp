@@ -10,9 +10,7 @@ using keldro::Grid;
 
 // nz x na grid, every cell with gap fraction g and 400 pixels.
 void fill(Grid* grid, int nz, int na, float g) {
-    grid->nz = nz, grid->na = na;
-    grid->w = float(90.0 / nz), grid->half_w = grid->w / 2;
-    grid->s = float(360.0 / na), grid->half_s = grid->s / 2;
+    gapdata::set_shape(grid, nz, na);
     for (int i = 0; i < nz; ++i)
         for (int c = 0; c < na; ++c) grid->fract_open[i][c] = g, grid->pixel_nbr[i][c] = 400;
 }

@@ -12,12 +12,7 @@ namespace {
 lang_xiang::Grid& make_grid(int nz, int na) {
     static lang_xiang::Grid grid;
     grid = lang_xiang::Grid{};
-    grid.nz = nz;
-    grid.na = na;
-    grid.w = 90.0 / nz;
-    grid.half_w = grid.w / 2;
-    grid.s = 360.0 / na;
-    grid.half_s = grid.s / 2;
+    gapdata::set_shape(&grid, nz, na);
     return grid;
 }
 

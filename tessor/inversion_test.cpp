@@ -158,12 +158,7 @@ TEST(ClassRow, OneClassHoldsAllLeafArea) {
 // Fills a grid of nz x na cells with gap fraction g.
 void fill(TessorGrid* grid, int nz, int na, float g) {
     *grid = TessorGrid{};
-    grid->nz = nz;
-    grid->na = na;
-    grid->w = float(90.0 / nz);
-    grid->half_w = grid->w / 2;
-    grid->s = float(360.0 / na);
-    grid->half_s = grid->s / 2;
+    gapdata::set_shape(grid, nz, na);
     for (int i = 0; i < nz; ++i)
         for (int c = 0; c < na; ++c) grid->fract_open[i][c] = g;
 }

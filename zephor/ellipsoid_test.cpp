@@ -86,7 +86,7 @@ TEST(ZephorSteps, ModelFileRecoversParameters) {
 // left, the one nearest the horizon is not fitted.
 TEST(ZephorSteps, GaplessAnnulusAndTheUnfittedLastPoint) {
     static zephor::Grid grid;
-    grid.nz = 3, grid.na = 4, grid.w = 30, grid.half_w = 15, grid.s = 90, grid.half_s = 45;
+    gapdata::set_shape(&grid, 3, 4);
     for (int c = 0; c < 4; ++c) grid.fract_open[0][c] = 0.5, grid.fract_open[2][c] = 0.2;
     zephor::StepResult rows[zephor::kMaxSteps];
     ASSERT_EQ(zephor::averaging_steps(grid, 0, 0, rows), 3);

@@ -90,6 +90,11 @@ bool read_header(std::FILE* in, const char* path, const Reading& reading, int* n
 // Refuses a grid the reader cannot hold: nz or na not positive, or beyond the capacity.
 bool check_grid(const char* path, const Reading& reading, int nz, int na);
 
+// Sets nz and na and the widths derived from them in the grid's number type: w = 90/nz, w/2,
+// s = 360/na and s/2. The reader does this after the header; a grid built in memory likewise.
+template <typename T, int A, int S>
+void set_shape(Grid<T, A, S>* grid, int nz, int na);
+
 // Reads every record the tables hold, one number at a time; the end of the file or an
 // unreadable token leaves the remaining entries at 0. Then fills the grid in record order and
 // computes w, w/2, s, s/2 in the grid's number type. nz, na must have passed check_grid.

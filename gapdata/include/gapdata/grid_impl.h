@@ -10,6 +10,16 @@ inline bool scan_number(std::FILE* in, float* v) { return std::fscanf(in, "%f", 
 }  // namespace detail
 
 template <typename T, int A, int S>
+void set_shape(Grid<T, A, S>* grid, int nz, int na) {
+    grid->nz = nz;
+    grid->na = na;
+    grid->w = T(90.0 / nz);
+    grid->half_w = grid->w / 2;
+    grid->s = T(360.0 / na);
+    grid->half_s = grid->s / 2;
+}
+
+template <typename T, int A, int S>
 void read_records(std::FILE* in, const Reading& reading, int nz, int na, Grid<T, A, S>* grid) {
     // Every record the table holds is read, whatever nz * na is; the first failed read ends
     // the reading, as every later one would fail too.
@@ -17,12 +27,7 @@ void read_records(std::FILE* in, const Reading& reading, int nz, int na, Grid<T,
     for (int k = 0; k < Grid<T, A, S>::kMaxRecords && readable; ++k)
         for (int f = 0; f < 4 && readable; ++f) readable = detail::scan_number(in, &grid->tableau[k][f]);
 
-    grid->nz = nz;
-    grid->na = na;
-    grid->w = T(90.0 / nz);
-    grid->half_w = grid->w / 2;
-    grid->s = T(360.0 / na);
-    grid->half_s = grid->s / 2;
+    set_shape(grid, nz, na);
     int k = 0;
     for (int i = 0; i < nz; ++i) {
         for (int c = 0; c < na; ++c, ++k) {

@@ -119,8 +119,7 @@ void write_grid_lines(std::FILE* out, BlockStyle style, int nz, int na, T w, T s
 }
 
 template <typename T>
-void write_ring_lines(std::FILE* out, BlockStyle style, int nz, T w, int zr, int hr) {
-    (void)nz;
+void write_ring_lines(std::FILE* out, BlockStyle style, T w, int zr, int hr) {
     const int whole_w = int(w);  // whole degrees, truncated toward zero
     if (zr == 0 && hr >= 0) {
         if (style == BlockStyle::kTessor) {
@@ -147,13 +146,13 @@ void write_ring_lines(std::FILE* out, BlockStyle style, int nz, T w, int zr, int
 
 template void write_grid_lines<float>(std::FILE*, BlockStyle, int, int, float, float);
 template void write_grid_lines<double>(std::FILE*, BlockStyle, int, int, double, double);
-template void write_ring_lines<float>(std::FILE*, BlockStyle, int, float, int, int);
-template void write_ring_lines<double>(std::FILE*, BlockStyle, int, double, int, int);
+template void write_ring_lines<float>(std::FILE*, BlockStyle, float, int, int);
+template void write_ring_lines<double>(std::FILE*, BlockStyle, double, int, int);
 
 void write_selection_block(std::FILE* out, BlockStyle style, int nz, int na, int zr, int hr) {
     const double w = 90.0 / nz;
     write_grid_lines(out, style, nz, na, w, 360.0 / na);
-    write_ring_lines(out, style, nz, w, zr, hr);
+    write_ring_lines(out, style, w, zr, hr);
     std::fprintf(out, "Sky Divisions Used:   %d\n\n", (nz - zr - hr) * na);
 }
 

@@ -256,12 +256,12 @@ TEST(SelectionBlock, SuitsWordingForEveryRingCase) {
               "Angular Range about Zenith = 20.0 -> 90.0 deg\n"
               "Sky Divisions Used:   56\n\n");
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 7, 90.0 / 7, 1, 2);
+                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 90.0 / 7, 1, 2);
               }),
               "1 Zenith Ring(s) + 2 Horizon Ring(s) Discarded\n"
               "Angular Range about Zenith = 12.9 -> 64.3 deg\n");
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 9, 10.0, 0, 2);
+                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 10.0, 0, 2);
               }),
               "2 Horizon Ring(s) Discarded = 20.0 deg\n"
               "Zenith Viewing Angle (FOV) = 140.0 deg\n");
@@ -269,17 +269,17 @@ TEST(SelectionBlock, SuitsWordingForEveryRingCase) {
 
 TEST(SelectionBlock, WholeDegreeVariants) {
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kTessor, 7, 90.0f / 7, 1, 2);
+                  gapdata::write_ring_lines(f, BlockStyle::kTessor, 90.0f / 7, 1, 2);
               }),
               "1 Zenith Ring(s) + 2 Horizon Ring(s) Discarded\n"
               "Angular Range about Zenith = 12 -> 66 deg\n");
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kZephor, 7, 90.0 / 7, 1, 2);
+                  gapdata::write_ring_lines(f, BlockStyle::kZephor, 90.0 / 7, 1, 2);
               }),
               "1 Zenith Ring(s) + 2 Horizon Ring(s) Discarded\n"
               "Angular Range about Zenith = 12 -> 66 deg\n");
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kTessor, 7, 90.0f / 7, 0, 1);
+                  gapdata::write_ring_lines(f, BlockStyle::kTessor, 90.0f / 7, 0, 1);
               }),
               "1 Horizon Ring(s) Discarded = 12 deg\n"
               "Zenith Viewing Angle (FOV) = 156 deg\n");
@@ -292,8 +292,8 @@ TEST(SelectionBlock, WholeDegreeVariants) {
 
 TEST(SelectionBlock, NegativeCountsWriteNoRingLinesAndAreRefused) {
     EXPECT_EQ(lines_of([](std::FILE* f) {
-                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 9, 10.0, 2, -1);
-                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 9, 10.0, -1, 0);
+                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 10.0, 2, -1);
+                  gapdata::write_ring_lines(f, BlockStyle::kSuits, 10.0, -1, 0);
               }),
               "");
     testing::internal::CaptureStderr();

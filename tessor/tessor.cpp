@@ -160,7 +160,7 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
     } else {
         std::fprintf(out, "Horizontal Terrain\n\n");
     }
-    gapdata::write_ring_lines(out, gapdata::BlockStyle::kTessor, grid.nz, grid.w, par.zr, par.hr);
+    gapdata::write_ring_lines(out, gapdata::BlockStyle::kTessor, grid.w, par.zr, par.hr);
     std::fprintf(out, "\nNbr of Zenith Annuli (Gap > 0.0) = %d\n", cn.b);
     std::fprintf(out, "Nbr of Leaf Angle Classes = %d\n", sol.classes);
     std::fprintf(out, "Constraint = %g\n", double(sol.lambda));

@@ -131,7 +131,7 @@ void write_grid_lines(std::FILE* out, BlockStyle style, int nz, int na, T w, T s
 // The ring lines chosen by zr and hr: horizon and field of view when zr = 0, the zenith rings
 // discarded and the angular range otherwise; nothing for negative counts.
 template <typename T>
-void write_ring_lines(std::FILE* out, BlockStyle style, int nz, T w, int zr, int hr);
+void write_ring_lines(std::FILE* out, BlockStyle style, T w, int zr, int hr);
 // kSuits and kZephor: grid lines, ring lines and "Sky Divisions Used".
 void write_selection_block(std::FILE* out, BlockStyle style, int nz, int na, int zr, int hr);
 

@@ -17,6 +17,16 @@ namespace {
 
 constexpr int kBannerWidth = 72;
 
+// The driver's one image record and the typed file name, owned for the whole run.
+t_Bitmap photo{};  // name null: nothing for BMPLoad to release
+char* photo_name = nullptr;
+
+void release_photo() {
+    BMPRelease(&photo);
+    delete[] photo_name;
+    photo_name = nullptr;
+}
+
 void write_banner() {
     std::printf("\n");
     std::printf("**********************************************************************\n");
@@ -83,13 +93,12 @@ int gap_size_branch(const t_Bitmap* bmp) {
 int main() {
     write_banner();
     std::printf("\nEnter the name of the *.bmp file: ");
-    char* file_name = gapimage::ask_word();
-    t_Bitmap bmp{};  // name null: nothing for BMPLoad to release
-    BMPLoad(&bmp, file_name);
+    photo_name = gapimage::ask_word();
+    BMPLoad(&photo, photo_name);
 
     std::printf("\nTo extract the working image from the background\n");
     std::printf("Enter the coordinates x,y of 3 points on the horizon circle of the image:\n");
-    BMPExtract(&bmp);
+    BMPExtract(&photo);
 
     std::printf("\n");
     char kind = 0;
@@ -99,16 +108,15 @@ int main() {
     } while (kind != 'c' && kind != 'C' && kind != 'g' && kind != 'G');
     if (kind == 'g' || kind == 'G') {
         std::printf("Enter a threshold value (integer): ");
-        BMPThreshold(&bmp, gapimage::ask_int());
+        BMPThreshold(&photo, gapimage::ask_int());
     }
 
     std::printf("\nDo you want to compute gap sizes (y/n) ? ");
     const char sizes = gapimage::ask_char();
-    const int status = sizes == 'y' || sizes == 'Y' ? gap_size_branch(&bmp)
-                                                    : gap_fraction_branch(&bmp);
+    const int status = sizes == 'y' || sizes == 'Y' ? gap_size_branch(&photo)
+                                                    : gap_fraction_branch(&photo);
 
     std::printf("\n**********************************************************************\n");
-    BMPRelease(&bmp);
-    delete[] file_name;
+    release_photo();
     return status;
 }

@@ -16,14 +16,13 @@ namespace {
 // counts beyond the annuli any grid can hold.
 bool read_params(const char* path, suits::Params* par) {
     int values[3] = {};
-    if (!gapdata::read_int_params(path, 3, values,
-                                  "zenith rings discarded, horizon rings discarded, optimize"))
+    if (!gapdata::read_discard_params(path, 3, values,
+                                      "zenith rings discarded, horizon rings discarded, optimize",
+                                      suits::Grid::kMaxAnnuli))
         return false;
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];
-    if (!gapdata::check_discards(path, values[0], values[1], suits::Grid::kMaxAnnuli))
-        return false;
     return true;
 }
 

@@ -92,6 +92,12 @@ bool read_int_params(const char* path, int n, int* values, const char* names) {
     return true;
 }
 
+bool read_discard_params(const char* path, int n, int* values, const char* names,
+                         int max_annuli) {
+    return read_int_params(path, n, values, names) &&
+           check_discards(path, values[0], values[1], max_annuli);
+}
+
 bool check_discards(const char* path, int zr, int hr, int max_annuli) {
     if (zr < 0 || hr < 0) {
         refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) must not be "

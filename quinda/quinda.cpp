@@ -16,9 +16,9 @@ namespace {
 // counts beyond the annuli any grid can hold.
 bool read_params(const char* path, int* zr, int* hr) {
     int values[2] = {};
-    if (!gapdata::read_int_params(path, 2, values, "zenith rings discarded, horizon rings discarded"))
-        return false;
-    if (!gapdata::check_discards(path, values[0], values[1], lang_xiang::Grid::kMaxAnnuli))
+    if (!gapdata::read_discard_params(path, 2, values,
+                                      "zenith rings discarded, horizon rings discarded",
+                                      lang_xiang::Grid::kMaxAnnuli))
         return false;
     *zr = values[0];
     *hr = values[1];

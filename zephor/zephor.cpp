@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
     const char* out_path = argv[3];
 
     int discards[2] = {};
-    if (!gapdata::read_int_params(par_path, 2, discards,
-                                  "zenith rings discarded, horizon rings discarded") ||
-        !gapdata::check_discards(par_path, discards[0], discards[1], zephor::Grid::kMaxAnnuli))
+    if (!gapdata::read_discard_params(par_path, 2, discards,
+                                      "zenith rings discarded, horizon rings discarded",
+                                      zephor::Grid::kMaxAnnuli))
         return 1;
     const int zr = discards[0], hr = discards[1];
 

@@ -113,6 +113,11 @@ bool load_grid(const char* path, const Reading& reading, Grid<T, A, S>* grid);
 // readable integers is refused with a line naming what NAMES lists.
 bool read_int_params(const char* path, int n, int* values, const char* names);
 
+// read_int_params for a parameter file whose first two integers are the zenith and horizon
+// rings discarded, then check_discards on them.
+bool read_discard_params(const char* path, int n, int* values, const char* names,
+                         int max_annuli);
+
 // Refuses negative discard counts, and counts beyond the annuli a grid can hold (discarding
 // more annuli than the grid has is defined: no annulus is used; counts beyond any grid would
 // only overflow the report's arithmetic).

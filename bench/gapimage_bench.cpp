@@ -8,9 +8,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "skyimage/bitmap.h"
+#include "skyimage/cells.h"
+#include "skyimage/gapsize.h"
 #include "synthetic.h"
 
 namespace {
+
+using skyimage::t_Bitmap;
 
 const t_Bitmap& photo() {
     static t_Bitmap bmp = [] {
@@ -24,10 +29,11 @@ const t_Bitmap& photo() {
 const std::string& photo_file() {
     static const std::string path = [] {
         std::string p = "/tmp/gapimage-bench-" + std::to_string(getpid()) + ".bmp";
-        t_Bitmap b = photo();
-        b.name = nullptr;
-        BMPSave(&b, p.c_str());
-        delete[] b.name;
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        if (f != nullptr) {
+            skyimage::write_bmp(f, photo());
+            std::fclose(f);
+        }
         return p;
     }();
     return path;
@@ -43,8 +49,8 @@ const t_Bitmap& working() {
         const std::size_t n = std::size_t(b.width) * std::size_t(b.height);
         b.data = new std::uint8_t[n];
         std::copy(photo().data, photo().data + n, b.data);
-        gapimage::crop(&b, 1000, 0, 4000, 4000);
-        gapimage::threshold_pixels(&b, 127);
+        skyimage::crop(&b, 1000, 0, 4000, 4000);
+        skyimage::threshold_pixels(&b, 127);
         return b;
     }();
     return bmp;
@@ -58,10 +64,10 @@ void BM_Load(benchmark::State& state) {
     const std::string& path = photo_file();
     for (auto _ : state) {
         t_Bitmap b{};
-        char problem[gapimage::kProblemSize];
-        if (gapimage::read_bmp(&b, path.c_str(), problem) != gapimage::LoadStatus::kOk)
+        char problem[skyimage::kProblemSize];
+        if (skyimage::read_bmp(&b, path.c_str(), problem) != skyimage::LoadStatus::kOk)
             state.SkipWithError("cannot read the photograph");
-        BMPRelease(&b);
+        skyimage::release(&b);
     }
     set_rate(state, double(bench::kWidth) * bench::kHeight);
 }
@@ -74,7 +80,7 @@ void BM_Extract(benchmark::State& state) {
         b.data = new std::uint8_t[n];
         std::copy(photo().data, photo().data + n, b.data);  // BMPExtract owns and replaces data
         state.ResumeTiming();
-        gapimage::crop(&b, 1000, 0, 4000, 4000);
+        skyimage::crop(&b, 1000, 0, 4000, 4000);
         benchmark::DoNotOptimize(b.data);
         delete[] b.data;
     }
@@ -87,7 +93,7 @@ void BM_Threshold(benchmark::State& state) {
     b.data = new std::uint8_t[n];
     for (auto _ : state) {
         std::copy(working().data, working().data + n, b.data);
-        gapimage::threshold_pixels(&b, 128);
+        skyimage::threshold_pixels(&b, 128);
         benchmark::DoNotOptimize(b.data);
     }
     delete[] b.data;
@@ -95,20 +101,26 @@ void BM_Threshold(benchmark::State& state) {
 }
 
 void BM_Projection(benchmark::State& state) {
-    const auto lens = state.range(0) == 1 ? gapimage::Lens::kEquidistant
-                                          : gapimage::Lens::kOrthographic;
+    skyimage::Lens lens;
+    lens.kind = state.range(0) == 1 ? skyimage::LensKind::kEquidistant
+                                    : skyimage::LensKind::kOrthographic;
     const int nz = int(state.range(1)), na = int(state.range(2));
-    static gapdata::CountTable pixels, gaps;
+    gapdata::Counts counts;
     for (auto _ : state) {
-        gapimage::count_cells(&working(), lens, nz, na, 0, pixels, gaps);
-        benchmark::DoNotOptimize(pixels);
+        skyimage::count_cells(working(), lens, nz, na, 0, &counts);
+        benchmark::DoNotOptimize(counts.pixels.data());
     }
     set_rate(state, double(working().width) * working().height);
 }
 
 void BM_GapSizes(benchmark::State& state) {
     const std::string out = "/tmp/gapimage-bench-" + std::to_string(getpid()) + ".txt";
-    for (auto _ : state) BMPPolarGrouping(&working(), 0, 80, 0, out.c_str());
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(out.c_str(), "w");
+        if (f == nullptr) state.SkipWithError("cannot write the gap sizes");
+        skyimage::write_gap_sizes(f, working(), false, 0, 80, 0);
+        std::fclose(f);
+    }
     std::remove(out.c_str());
     set_rate(state, double(working().width) * working().height);
 }

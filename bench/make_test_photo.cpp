@@ -9,9 +9,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FILE.bmp\n", argv[0]);
         return 1;
     }
-    t_Bitmap bmp;
+    skyimage::t_Bitmap bmp;
     bench::make_photo(&bmp);
-    const int status = BMPSave(&bmp, argv[1]);
-    BMPRelease(&bmp);
-    return status;
+    std::FILE* f = std::fopen(argv[1], "wb");
+    bool ok = f != nullptr && skyimage::write_bmp(f, bmp);
+    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
+    skyimage::release(&bmp);
+    if (!ok) std::fprintf(stderr, "%s: cannot write the file\n", argv[1]);
+    return ok ? 0 : 1;
 }

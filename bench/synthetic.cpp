@@ -4,8 +4,8 @@
 
 namespace bench {
 
-void make_photo(t_Bitmap* bmp) {
-    *bmp = t_Bitmap{};
+void make_photo(skyimage::t_Bitmap* bmp) {
+    *bmp = skyimage::t_Bitmap{};
     bmp->fileType = 0x4D42;
     bmp->pixelOffset = 54 + 1024;
     bmp->headerSize = 40;

@@ -3,7 +3,7 @@
 // black background.
 #pragma once
 
-#include "bitmap.h"
+#include "skyimage/bitmap.h"
 
 namespace bench {
 
@@ -11,6 +11,6 @@ constexpr int kWidth = 6000, kHeight = 4000;
 constexpr int kCentreX = 3000, kCentreY = 2000, kRadius = 2000;
 
 // Fills the record (header fields of a classic 8-bit file with a 256-entry grey palette).
-void make_photo(t_Bitmap* bmp);
+void make_photo(skyimage::t_Bitmap* bmp);
 
 }  // namespace bench

@@ -5,51 +5,152 @@
 // The parameter file holds three integers: the zenith rings and horizon rings to discard, and
 // whether to search the azimuthal averaging window of lowest noise-to-signal ratio (non-zero)
 // or to average each annulus over 360 degrees (0). The report is appended to the output file.
+#include "bravik.h"
+
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "gapdata/gapdata.h"
-#include "suits.h"
+#include "gapreport/gapreport.h"
+#include "lai/suits.h"
 
 namespace {
 
+using lai::suits::Grid;
+using lai::suits::SuitsFit;
+
+constexpr gapdata::Reading kReading{true, 40, 150, false};
+
+bool strictly_inside(double alpha) { return alpha > 0 && alpha < 90; }
+
 // Reads the three integers; refuses a file that holds fewer, negative discard counts and
-// counts beyond the annuli any grid can hold.
-bool read_params(const char* path, suits::Params* par) {
+// counts beyond the annuli the grid can hold.
+gapdata::Status read_params(const char* path, lai::suits::Params* par, std::string* why) {
     int values[3] = {};
-    if (!gapdata::read_discard_params(path, 3, values,
-                                      "zenith rings discarded, horizon rings discarded, optimize",
-                                      suits::Grid::kMaxAnnuli))
-        return false;
+    const gapdata::Status st = gapdata::read_discard_params(
+        path, 3, values, "zenith rings discarded, horizon rings discarded, optimize",
+        kReading.max_annuli, why);
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];
-    return true;
+    return st;
+}
+
+void write_rule(std::FILE* out, int dashes) {
+    for (int k = 0; k < dashes; ++k) std::fputc('-', out);
+    std::fputc('\n', out);
+}
+
+void write_optimisation(std::FILE* out, const SuitsFit& fit) {
+    std::fprintf(out, "\nOPTIMIZATION PROCEDURE\n");
+    write_rule(out, 60);
+    std::fprintf(out, "STEP    FOV deg    NSR perc    LAI     ALPHA deg   NullGap \n");
+    write_rule(out, 60);
+    for (const lai::suits::OptRow& row : fit.opt_test) {
+        std::fprintf(out, "%-10.5g%-10.5g%-10.5g%-10.5g%-10.5g  %d\n", row.m, row.fov_deg, row.nsr,
+                     row.lai, row.alpha_deg, row.null_windows);
+    }
+    write_rule(out, 60);
+}
+
+void write_final_fit(std::FILE* out, const Grid& grid, const SuitsFit& fit) {
+    const regress::t_Regression& reg = fit.reg_lin;
+    if (fit.m == grid.na) {
+        std::fprintf(out, "Linear azimuthal averaging (FOV= 360 deg)\n\n");
+        std::fprintf(out, "REGRESSION STATISTICS\n");
+    } else {
+        std::fprintf(out, "Logarithmic azimuthal averaging");
+        std::fprintf(out, " (FOV= %3.0f deg)\n\n", fit.m * grid.s);
+        std::fprintf(out, "OPTIMAL SPATIAL AVERAGING: REGRESSION STATISTICS\n");
+    }
+    std::fprintf(out, "#Zenith annuli with average gap > 0 n = %3d\n", fit.points.n);
+    std::fprintf(out, "SE= %-10.6lf\t\t", reg.se);
+    std::fprintf(out, "F= %-10.6lf\n", reg.f_ratio);
+    std::fprintf(out, "b(0)= %-10.6lf\t", reg.b0);
+    std::fprintf(out, "SE b(0)= %-10.6lf\n", reg.se_b0);
+    std::fprintf(out, "b(1)= %-10.6lf\t", reg.b1);
+    std::fprintf(out, "SE b(1)= %-10.6lf\n", reg.se_b1);
+    std::fprintf(out, "R^2= %-10.6lf\n", reg.r * reg.r);
+    std::fprintf(out, "\nNoise to signal ratio, perc.= %7.4lf\n", 100 / std::sqrt(reg.f_ratio));
+    std::fprintf(out, "(if NSR > 60, the fit is inacceptable)\n");
+    std::fprintf(out, "\nLEAF AREA INDEX\n");
+    std::fprintf(out, "Horizontal LAI= %7.4lf +- %7.4lf\n", reg.b0, reg.se_b0);
+    std::fprintf(out, "Vertical   LAI= %7.4lf +- %7.4lf\n", reg.b1, reg.se_b1);
+    write_rule(out, 34);
+    std::fprintf(out, "Total      LAI= %7.4lf +- %7.4lf\n", reg.b0 + reg.b1, reg.se_b0 + reg.se_b1);
+    std::fprintf(out, "s.e. about regression parameters\n");
+    const double alpha = lai::suits::leaf_angle(reg);
+    if (strictly_inside(alpha)) {
+        std::fprintf(out, "\nAVERAGE LEAF INCLINATION ANGLE\n");
+        std::fprintf(out, "ALPHA= %7.2lf ", alpha);
+        std::fprintf(out, "degrees above horizon\n");
+    } else {
+        std::fprintf(out, "ALPHA undetermined\n");
+    }
+}
+
+void write_gaps(std::FILE* out, const SuitsFit& fit) {
+    std::fprintf(out, "\nOBSERVED AND PREDICTED GAP FREQUENCIES\n");
+    write_rule(out, 43);
+    std::fprintf(out, "Zenith angle   Measured gap   Predicted gap\n");
+    write_rule(out, 43);
+    const regress::t_Regression& reg = fit.reg_lin;
+    for (int k = 0; k < fit.points.n; ++k) {
+        const double predicted = lai::suits::predicted_gap(reg, fit.points.zenangl[k]);
+        std::fprintf(out, "%-15.5g%-15.5g%-15.5g\n", fit.points.zenangl[k], fit.points.average[k],
+                     predicted);
+    }
+    write_rule(out, 48);
+    std::fprintf(out, "r= %7.4lf     RMS= %7.4lf   RMS perc= %7.4lf\n\n", fit.agreement.r,
+                 fit.agreement.rms, fit.agreement.rms_perc);
+}
+
+
+void write_report(std::FILE* out, const char* photosite, const Grid& grid,
+                  const lai::suits::Params& par, const SuitsFit& fit) {
+    std::fprintf(out, "< PROGRAM BRAVIK >\n");
+    std::fprintf(out, "LEAF AREA INDEX after SUITS\n");
+    std::fprintf(out, "%s\n", gapreport::kBanner);
+    std::fprintf(out, "\nPhotosite: %s\n", photosite);
+    gapreport::write_selection_block(out, gapreport::BlockStyle::kSuits, grid.nz, grid.na,
+                                     par.zenith_rings_discarded, par.horizon_rings_discarded);
+    if (par.optimize != 0) write_optimisation(out, fit);
+    write_final_fit(out, grid, fit);
+    write_gaps(out, fit);
+    gapreport::write_openness(out, fit.openness);
+    for (int k = 0; k < 50; ++k) std::fputc('*', out);
+    std::fprintf(out, "\n\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_bravik(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\nUsage: %s [data file] [output file] ...\n", argv[0]);
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
+        std::fprintf(io.err, "\nUsage: %s [data file] [output file] ...\n", argv[0]);
         return 1;
     }
     const char* param_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
 
-    suits::Params par;
-    if (!read_params(param_path, &par)) return 1;
-    static suits::Grid grid;  // fixed tables, zero at start
-    if (!gapdata::load_grid(data_path, suits::kReading, &grid)) return 1;
-    static suits::SuitsFit fit;
-    suits::fit_suits(grid, par, &fit);
+    std::string why;
+    lai::suits::Params par;
+    gapdata::Status st = read_params(param_path, &par, &why);
+    if (st != gapdata::Status::kOk)
+        return gapreport::write_input_failure(io.err, st, param_path, why);
+    Grid grid;
+    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    if (st != gapdata::Status::kOk)
+        return gapreport::write_input_failure(io.err, st, data_path, why);
+    const SuitsFit fit = lai::suits::fit_suits(grid, par);
 
     std::FILE* out = std::fopen(out_path, "a+");  // only after both inputs are read
     if (out == nullptr) {
-        std::fprintf(stderr, "Cannot open the file %s...\n", out_path);
+        std::fprintf(io.err, "Cannot open the file %s...\n", out_path);
         return 1;
     }
-    suits::write_report(out, data_path, grid, par, fit);
-    return gapdata::close_report(out, out_path);
+    write_report(out, data_path, grid, par, fit);
+    return cli::close_report(out, out_path, io);
 }

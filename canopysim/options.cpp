@@ -1,5 +1,5 @@
 // canopysim: the command line, and the truth report.
-#include "canopysim/options.h"
+#include "options.h"
 
 #include <cerrno>
 #include <cmath>
@@ -86,7 +86,8 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
         } else if (a == "--lens") {
             want = "equidistant (or polar) or orthographic";
             ok = v == "equidistant" || v == "polar" || v == "orthographic";
-            opt->picture.lens = v == "orthographic" ? Lens::kOrthographic : Lens::kEquidistant;
+            opt->picture.lens.kind = v == "orthographic" ? skyimage::LensKind::kOrthographic
+                                                         : skyimage::LensKind::kEquidistant;
         } else if (a == "--lai") {
             want = "a leaf area index from 0 to 12";
             ok = parse_double(v, 0, 12, &opt->canopy.lai);
@@ -221,7 +222,7 @@ void write_truth(std::FILE* out, const Options& opt, const Canopy& canopy,
     const RimPoints rim = rim_points(p);
     std::fprintf(out, "canopysim truth for %s\n", opt.output.c_str());
     std::fprintf(out, "picture      %d x %d pixels, %s lens, ", p.size, p.size,
-                 p.lens == Lens::kEquidistant ? "equidistant" : "orthographic");
+                 p.lens.kind == skyimage::LensKind::kEquidistant ? "equidistant" : "orthographic");
     if (p.binary) {
         std::fprintf(out, "binary (sky 255, leaves 0)\n");
     } else {

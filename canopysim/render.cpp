@@ -6,12 +6,11 @@
 
 namespace canopysim {
 
-double zenith_of_radius(double r, double radius, Lens lens) {
-    const double q = r / radius;
-    return lens == Lens::kEquidistant ? kHalfPi * q : std::asin(std::min(1.0, q));
+double zenith_of_radius(double r, double radius, const Lens& lens) {
+    return skyimage::zenith_rad(lens, r / radius);
 }
 
-bool pixel_direction(int dx, int dy, int radius, Lens lens, double dir[3]) {
+bool pixel_direction(int dx, int dy, int radius, const Lens& lens, double dir[3]) {
     const double r = std::hypot(double(dx), double(dy));
     if (r > radius) return false;
     const double theta = zenith_of_radius(r, radius, lens);
@@ -80,59 +79,6 @@ Picture render(const Canopy& canopy, const PictureParams& params) {
     return pic;
 }
 
-namespace {
-
-void put16(std::vector<std::uint8_t>* b, unsigned v) {
-    b->push_back(std::uint8_t(v & 0xff));
-    b->push_back(std::uint8_t((v >> 8) & 0xff));
-}
-
-void put32(std::vector<std::uint8_t>* b, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) b->push_back(std::uint8_t((v >> (8 * k)) & 0xff));
-}
-
-}  // namespace
-
-bool write_bmp(const char* path, const Picture& pic) {
-    const std::uint32_t fill = (4 - std::uint32_t(pic.width) % 4) % 4;
-    const std::uint32_t row = std::uint32_t(pic.width) + fill;
-    const std::uint32_t image_size = row * std::uint32_t(pic.height);
-    const std::uint32_t offset = 54 + 256 * 4;
-    std::vector<std::uint8_t> head;
-    put16(&head, 0x4d42);  // "BM"
-    put32(&head, offset + image_size);
-    put16(&head, 0);
-    put16(&head, 0);
-    put32(&head, offset);
-    put32(&head, 40);
-    put32(&head, std::uint32_t(pic.width));
-    put32(&head, std::uint32_t(pic.height));  // positive: bottom row first
-    put16(&head, 1);
-    put16(&head, 8);
-    put32(&head, 0);  // no compression
-    put32(&head, image_size);
-    put32(&head, 2835);  // 72 dots per inch
-    put32(&head, 2835);
-    put32(&head, 256);
-    put32(&head, 256);
-    for (unsigned i = 0; i < 256; ++i) {
-        head.push_back(std::uint8_t(i));
-        head.push_back(std::uint8_t(i));
-        head.push_back(std::uint8_t(i));
-        head.push_back(0);
-    }
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-    const std::uint8_t zeros[3] = {0, 0, 0};
-    for (int y = pic.height - 1; ok && y >= 0; --y) {
-        const std::uint8_t* src = pic.pixels.data() + std::size_t(y) * std::size_t(pic.width);
-        ok = std::fwrite(src, 1, std::size_t(pic.width), f) == std::size_t(pic.width) &&
-             std::fwrite(zeros, 1, fill, f) == fill;
-    }
-    return (std::fclose(f) == 0) && ok;
-}
-
 RimPoints rim_points(const PictureParams& params) {
     const int c = params.size / 2, r = params.radius;
     return RimPoints{{c, c - r, c + r}, {c - r, c, c}};
@@ -153,17 +99,14 @@ std::vector<RingTruth> ring_truth(const Picture& pic, const PictureParams& param
         t.p_centre = std::exp(-t.g_centre * lai / std::cos(theta));
         t.pixels = 0;
     }
-    // The ring of a pixel as the analysis assigns it: the fraction of the radius (equidistant)
-    // or its arcsine (orthographic), times the ring count, truncated; the rim itself is left out.
+    // The ring of a pixel as the analysis assigns it; the rim itself is left out.
     const int c = params.size / 2;
     const double radius = params.radius;
     for (int y = 0; y < pic.height; ++y) {
         for (int x = 0; x < pic.width; ++x) {
             const double r = std::hypot(double(x - c), double(c - y));
             if (r > radius) continue;
-            const int iz = params.lens == Lens::kEquidistant
-                               ? int(rings * (r / radius))
-                               : int(rings * (std::asin(r / radius) / kHalfPi));
+            const int iz = skyimage::ring_index(params.lens, rings, r, radius);
             if (iz >= rings) continue;
             const double theta = zenith_of_radius(r, radius, params.lens);
             const std::size_t i = std::size_t(iz);

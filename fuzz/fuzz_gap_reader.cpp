@@ -3,22 +3,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "fuzz_target.h"
 #include "gapdata/gapdata.h"
 
 namespace {
 
-template <typename T, int A, int S>
+template <typename T>
 void read_as(const gapdata::Reading& reading, const uint8_t* data, size_t size) {
-    static gapdata::Grid<T, A, S> grid;
-    grid = gapdata::Grid<T, A, S>{};
+    gapdata::Grid<T> grid;
     std::FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "r");
     if (in == nullptr) return;
     int nz = 0, na = 0;
-    if (gapdata::read_header(in, "fuzz", reading, &nz, &na) &&
-        gapdata::check_grid("fuzz", reading, nz, na)) {
-        gapdata::read_records(in, reading, nz, na, &grid);
+    std::string why;
+    if (gapdata::read_header(in, "fuzz", reading, &nz, &na, &why) == gapdata::Status::kOk &&
+        gapdata::check_grid("fuzz", reading, nz, na, &why) == gapdata::Status::kOk &&
+        gapdata::read_records(in, "fuzz", reading, nz, na, &grid, &why) ==
+            gapdata::Status::kOk) {
         const auto o = gapdata::openness_summary(grid, gapdata::OpennessStyle::kSuits,
                                                  gapdata::Terrain<T>{});
         (void)o;
@@ -32,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     switch (data[0] % 4) {
         case 0:  // table printer
-            read_as<double, 20, 40>({false, 20, 40, false}, data + 1, size - 1);
+            read_as<double>({false, 20, 40, false}, data + 1, size - 1);
             break;
         case 1:  // single-precision leaf-angle inversion
-            read_as<float, 20, 40>({true, 20, 40, false}, data + 1, size - 1);
+            read_as<float>({true, 20, 40, false}, data + 1, size - 1);
             break;
         case 2:  // double-precision LAI programs
-            read_as<double, 40, 150>({true, 40, 150, false}, data + 1, size - 1);
+            read_as<double>({true, 40, 150, false}, data + 1, size - 1);
             break;
         default:  // single-precision point program, with pixel counts
-            read_as<float, 40, 150>({true, 40, 150, true}, data + 1, size - 1);
+            read_as<float>({true, 40, 150, true}, data + 1, size - 1);
             break;
     }
     return 0;

@@ -1,21 +1,12 @@
 // Fuzz target: gapimage's whole dialogue on a small fixed photograph, the answers after the
-// photograph's name taken from the fuzz input. The program ends itself (std::exit) at the end
-// of its input; the link wraps exit so that such an end returns to the fuzzer instead, which
-// then releases the program's photograph.
-#include <cstdlib>
+// photograph's name taken from the fuzz input.
+#include <string>
 
 #include "fuzz_target.h"
+#include "gapimage.h"
 #include "program_harness.h"
 
-int program_main();
-#define main program_main
-#include "../gapimage/gapimage.cpp"
-#undef main
-
 namespace {
-
-struct ProgramEnded {};
-bool inside_program = false;
 
 // A 48 x 40 grey photograph with a bright disc, as an 8-bit BMP with a grey palette.
 std::string sample_photo() {
@@ -43,13 +34,6 @@ std::string sample_photo() {
 
 }  // namespace
 
-extern "C" [[noreturn]] void __real_exit(int status);
-extern "C" [[noreturn]] void __wrap_exit(int status);
-extern "C" void __wrap_exit(int status) {
-    if (inside_program) throw ProgramEnded{};
-    __real_exit(status);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     enter_scratch_folder();
     static const bool photo = [] {
@@ -59,14 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)photo;
     std::string answers = "photo.bmp\n";
     answers.append(reinterpret_cast<const char*>(data), size);
-    write_file("answers.txt", answers);
-    use_as_stdin("answers.txt");
-    inside_program = true;
-    try {
-        program_main();
-    } catch (const ProgramEnded&) {
-        release_photo();  // the program ended mid-dialogue; its process would have gone too
-    }
-    inside_program = false;
+    run_program(run_gapimage, {"gapimage"}, answers);
     return 0;
 }

@@ -1,16 +1,9 @@
 // Fuzz target: moskira's dialogue, answers taken from the fuzz input.
 #include "fuzz_target.h"
+#include "moskira.h"
 #include "program_harness.h"
 
-int moskira_main();
-#define main moskira_main
-#include "../moskira/moskira.cpp"
-#undef main
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    enter_scratch_folder();
-    write_file("answers.txt", data, size);
-    use_as_stdin("answers.txt");
-    moskira_main();
+    run_program(run_moskira, {"moskira"}, std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

@@ -1,20 +1,24 @@
 // Runs a whole program inside a fuzz target: a scratch folder becomes the working folder, the
-// program's screen output is discarded, and its main is called with fixed arguments.
+// program's screen output and messages are discarded, and its run_NAME entry is called with
+// fixed arguments and, as its input stream, the bytes given.
 #pragma once
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-// Makes a scratch folder the working folder (once) and discards standard output.
+#include "cli/cli.h"
+
+// Makes a scratch folder the working folder (once).
 inline void enter_scratch_folder() {
     static const bool done = [] {
         char folder[] = "/tmp/skygap-fuzz-XXXXXX";
-        const bool made = mkdtemp(folder) != nullptr && chdir(folder) == 0;
-        return std::freopen("/dev/null", "w", stdout) != nullptr && made;
+        return mkdtemp(folder) != nullptr && chdir(folder) == 0;
     }();
     (void)done;
 }
@@ -30,16 +34,23 @@ inline void write_file(const char* name, const std::string& text) {
     write_file(name, text.data(), text.size());
 }
 
-// Makes NAME's content the standard input.
-inline void use_as_stdin(const char* name) {
-    if (std::freopen(name, "rb", stdin) == nullptr) return;
-}
-
-inline int run_main(int (*program_main)(int, char**), std::vector<std::string> args) {
+// Runs RUN with ARGS (the program name first), INPUT as its input stream, its output and
+// messages going nowhere.
+inline int run_program(cli::RunFn run, std::vector<std::string> args, const std::string& input) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    return program_main(int(args.size()), argv.data());
+    std::string bytes = input;
+    std::FILE* in = bytes.empty() ? std::fopen("/dev/null", "r")
+                                  : fmemopen(bytes.data(), bytes.size(), "r");
+    std::FILE* out = std::fopen("/dev/null", "w");
+    std::FILE* err = std::fopen("/dev/null", "w");
+    int status = 1;
+    if (in != nullptr && out != nullptr && err != nullptr)
+        status = run(int(args.size()), argv.data(), cli::Io{in, out, err});
+    for (std::FILE* f : {in, out, err})
+        if (f != nullptr) std::fclose(f);
+    return status;
 }
 
 // A 9 x 8 gap-fraction file with gaps, closed cells and an empty cell.
@@ -55,3 +66,24 @@ inline std::string sample_gap_file() {
         }
     return s;
 }
+
+// A batch program with its parameter file PARAMS and the sample gap-fraction file, reporting
+// to /dev/null, with DIALOGUE as its input.
+inline int run_with_parameter_file(cli::RunFn run, const char* name, const void* params,
+                                   size_t size, const std::string& dialogue) {
+    enter_scratch_folder();
+    static const bool gap_file = [] {
+        write_file("gap.txt", sample_gap_file());
+        return true;
+    }();
+    (void)gap_file;
+    write_file("par.txt", params, size);
+    return run_program(run, {name, "par.txt", "gap.txt", "/dev/null"}, dialogue);
+}
+
+// The whole fuzz target of a program fuzzed through its parameter file, DIALOGUE its input.
+#define SKYGAP_FUZZ_PARAMETER_FILE(run, name, dialogue)                               \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {        \
+        run_with_parameter_file(run, name, data, size, dialogue);                   \
+        return 0;                                                                    \
+    }

@@ -6,9 +6,11 @@
 
 #include <cmath>
 #include <random>
+#include <set>
+#include <string>
 
 #include "batch.h"
-#include "bitmap.h"
+#include "bmp_dialogue.h"
 #include "test_images.h"
 
 namespace gapbatch {
@@ -49,18 +51,21 @@ void write_photo(const std::string& path, int w, int h, unsigned seed) {
 std::string run_gapimage(const std::string& photo, const Case& k, bool polar,
                          const std::string& out) {
     t_Bitmap bmp{};
-    char problem[gapimage::kProblemSize];
-    EXPECT_EQ(gapimage::read_bmp(&bmp, photo.c_str(), problem), gapimage::LoadStatus::kOk);
+    char problem[skyimage::kProblemSize];
+    EXPECT_EQ(skyimage::read_bmp(&bmp, photo.c_str(), problem), skyimage::LoadStatus::kOk);
     const int* p = k.points;
-    const gapimage::Circle c = gapimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
-    EXPECT_TRUE(gapimage::crop(&bmp, c.x0, c.y0, int(c.w), int(c.h)));
-    BMPThreshold(&bmp, k.threshold);
+    const skyimage::Circle c = skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
+    EXPECT_TRUE(skyimage::crop(&bmp, c.x0, c.y0, int(c.w), int(c.h)));
+    std::FILE* screen = std::fopen("/dev/null", "w");
+    const cli::Io io{stdin, screen, stderr};
+    BMPThreshold(io, &bmp, k.threshold);
     if (polar) {
-        BMPPolarProjection(&bmp, k.nz, k.na, k.declination, out.c_str());
+        BMPPolarProjection(io, &bmp, k.nz, k.na, k.declination, out.c_str());
     } else {
-        BMPOrthographicProjection(&bmp, k.nz, k.na, k.declination, out.c_str());
+        BMPOrthographicProjection(io, &bmp, k.nz, k.na, k.declination, out.c_str());
     }
-    BMPRelease(&bmp);
+    std::fclose(screen);
+    skyimage::release(&bmp);
     return gapbatch_test::read_file(out);
 }
 
@@ -82,19 +87,23 @@ TEST(Identity, SameFileAsGapimage) {
             const std::string expected = run_gapimage(photo, k, polar, dir / "gapfract.txt");
             ASSERT_FALSE(expected.empty());
             Options o;
-            o.has_points = true;
-            std::copy(k.points, k.points + 6, o.points);
-            o.lens.kind = polar ? LensKind::kEquidistant : LensKind::kOrthographic;
-            o.method = ThresholdMethod::kFixed;
-            o.threshold = k.threshold;
-            o.nz = k.nz;
-            o.na = k.na;
-            o.declination = k.declination;
+            o.photo.disc.source = skyimage::DiscSource::kPoints;
+            std::copy(k.points, k.points + 6, o.photo.disc.points);
+            o.photo.lens.kind =
+                polar ? skyimage::LensKind::kEquidistant : skyimage::LensKind::kOrthographic;
+            o.photo.method = skyimage::ThresholdMethod::kFixed;
+            o.photo.threshold = k.threshold;
+            o.photo.nz = k.nz;
+            o.photo.na = k.na;
+            o.photo.declination = k.declination;
             o.out_dir = dir.path().c_str();
-            Workspace work;  // fresh: nothing written yet in this batch
-            Row row;
-            char problem[kMessageSize], warning[kMessageSize];
-            ASSERT_TRUE(process_photo(o, photo.c_str(), &work, &row, problem, warning)) << problem;
+            skyimage::Workspace work;
+            skyimage::PhotoResult result;
+            std::set<std::string> written;  // nothing written yet in this batch
+            std::string problem;
+            ASSERT_TRUE(skyimage::process_photo(photo.c_str(), o.photo, &work, &result, &problem))
+                << problem;
+            ASSERT_TRUE(write_outputs(photo.c_str(), o, result, &written, &problem)) << problem;
             const std::string stem = "p" + std::to_string(seed - 1);
             EXPECT_EQ(gapbatch_test::read_file(dir / (stem + ".gapfract.txt")), expected)
                 << k.w << "x" << k.h << (polar ? " equidistant" : " orthographic");

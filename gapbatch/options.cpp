@@ -8,12 +8,17 @@
 #include <cstring>
 
 #include "batch.h"
+#include "gapreport/gapreport.h"
 
 namespace gapbatch {
 
 namespace {
 
-constexpr int kMaxPointCoordinate = gapimage::kMaxPointCoordinate;
+constexpr int kMaxPointCoordinate = skyimage::kMaxPointCoordinate;
+
+using skyimage::Channel;
+using skyimage::LensKind;
+using skyimage::ThresholdMethod;
 
 // Reads COUNT comma-separated numbers; integers where INTEGER[k]. The whole text must be used.
 bool read_list(const char* text, int count, const bool* integer, double* values) {
@@ -95,6 +100,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {nullptr, 0, nullptr, 0}};
     *o = Options{};
     int threshold_choices = 0;
+    bool has_points = false, has_circle = false;
     optind = 0;  // start afresh, also when called again
     opterr = 0;
     for (;;) {
@@ -111,9 +117,11 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                   "--points %s: give six whole numbers x1,y1,x2,y2,x3,y3", arg);
                     return false;
                 }
-                for (int k = 0; k < 6; ++k) o->points[k] = int(v[k]);
-                const int* p = o->points;
-                const Disc d = gapimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
+                skyimage::DiscSpec& disc = o->photo.disc;
+                for (int k = 0; k < 6; ++k) disc.points[k] = int(v[k]);
+                const int* p = disc.points;
+                const skyimage::Circle d =
+                    skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
                 if (d.collinear) {
                     std::snprintf(problem, kMessageSize,
                                   "--points %s: the three points lie on one line", arg);
@@ -126,7 +134,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                   arg);
                     return false;
                 }
-                o->has_points = true;
+                disc.source = skyimage::DiscSource::kPoints;
+                has_points = true;
                 break;
             }
             case kCircle: {
@@ -139,14 +148,16 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                   arg);
                     return false;
                 }
-                o->circle_cx = int(v[0]);
-                o->circle_cy = int(v[1]);
-                o->circle_radius = v[2];
-                o->has_circle = true;
+                skyimage::DiscSpec& disc = o->photo.disc;
+                disc.cx = int(v[0]);
+                disc.cy = int(v[1]);
+                disc.radius = v[2];
+                disc.source = skyimage::DiscSource::kCircle;
+                has_circle = true;
                 break;
             }
             case kLens:
-                if (!parse_lens(arg, &o->lens)) {
+                if (!skyimage::parse_lens(arg, &o->photo.lens)) {
                     std::snprintf(problem, kMessageSize,
                                   "--lens %s: choose equidistant, orthographic, equisolid, "
                                   "stereographic or poly:a1,a2,a3",
@@ -160,26 +171,26 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                     std::snprintf(problem, kMessageSize, "--fov %s: give a number of degrees", arg);
                     return false;
                 }
-                o->lens.fov_deg = fov;  // kept when --lens follows: parse_lens leaves it
+                o->photo.lens.fov_deg = fov;  // kept when --lens follows: parse_lens leaves it
                 o->fov_given = true;
                 break;
             }
             case kThreshold:
-                if (!read_int(arg, -2147483647L - 1, 2147483647L, &o->threshold)) {
+                if (!read_int(arg, -2147483647L - 1, 2147483647L, &o->photo.threshold)) {
                     std::snprintf(problem, kMessageSize, "--threshold %s: give a whole number",
                                   arg);
                     return false;
                 }
-                o->method = ThresholdMethod::kFixed;
+                o->photo.method = ThresholdMethod::kFixed;
                 ++threshold_choices;
                 break;
             case kAuto:
                 if (std::strcmp(arg, "ridler") == 0) {
-                    o->method = ThresholdMethod::kRidler;
+                    o->photo.method = ThresholdMethod::kRidler;
                 } else if (std::strcmp(arg, "otsu") == 0) {
-                    o->method = ThresholdMethod::kOtsu;
+                    o->photo.method = ThresholdMethod::kOtsu;
                 } else if (std::strcmp(arg, "minimum") == 0) {
-                    o->method = ThresholdMethod::kMinimum;
+                    o->photo.method = ThresholdMethod::kMinimum;
                 } else {
                     std::snprintf(problem, kMessageSize,
                                   "--auto %s: choose ridler, otsu or minimum", arg);
@@ -188,18 +199,18 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 ++threshold_choices;
                 break;
             case kClassified:
-                o->method = ThresholdMethod::kClassified;
+                o->photo.method = ThresholdMethod::kClassified;
                 ++threshold_choices;
                 break;
             case kChannel:
                 if (std::strcmp(arg, "blue") == 0) {
-                    o->channel = Channel::kBlue;
+                    o->photo.channel = Channel::kBlue;
                 } else if (std::strcmp(arg, "green") == 0) {
-                    o->channel = Channel::kGreen;
+                    o->photo.channel = Channel::kGreen;
                 } else if (std::strcmp(arg, "red") == 0) {
-                    o->channel = Channel::kRed;
+                    o->photo.channel = Channel::kRed;
                 } else if (std::strcmp(arg, "luma") == 0) {
-                    o->channel = Channel::kLuma;
+                    o->photo.channel = Channel::kLuma;
                 } else {
                     std::snprintf(problem, kMessageSize,
                                   "--channel %s: choose blue, green, red or luma", arg);
@@ -207,7 +218,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 }
                 break;
             case kRings:
-                if (!read_int(arg, 1, gapdata::kMaxWriteAnnuli, &o->nz)) {
+                if (!read_int(arg, 1, gapdata::kMaxWriteAnnuli, &o->photo.nz)) {
                     std::snprintf(problem, kMessageSize,
                                   "--rings %s: the number of zenith rings must lie in 1..%d", arg,
                                   gapdata::kMaxWriteAnnuli);
@@ -215,7 +226,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 }
                 break;
             case kSectors:
-                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->na)) {
+                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->photo.na)) {
                     std::snprintf(problem, kMessageSize,
                                   "--sectors %s: the number of azimuth sectors must lie in 1..%d",
                                   arg, gapdata::kMaxWriteSectors);
@@ -223,7 +234,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 }
                 break;
             case kDeclination:
-                if (!read_double(arg, &o->declination) || std::fabs(o->declination) > 180) {
+                if (!read_double(arg, &o->photo.declination) || std::fabs(o->photo.declination) > 180) {
                     std::snprintf(problem, kMessageSize,
                                   "--declination %s: give degrees from -180 (West) to 180 (East)",
                                   arg);
@@ -265,7 +276,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
         std::snprintf(problem, kMessageSize, "no photograph given");
         return false;
     }
-    if (o->has_points && o->has_circle) {
+    if (has_points && has_circle) {
         std::snprintf(problem, kMessageSize,
                       "give the sky disc by --points or by --circle, not both");
         return false;
@@ -274,14 +285,14 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
         std::snprintf(problem, kMessageSize, "choose one of --threshold, --auto and --classified");
         return false;
     }
-    if (o->fov_given && o->lens.kind == LensKind::kPolynomial) {
+    if (o->fov_given && o->photo.lens.kind == LensKind::kPolynomial) {
         std::snprintf(problem, kMessageSize,
                       "--fov does not apply to a poly: lens, whose rim angle is a1 + a2 + a3");
         return false;
     }
-    if (const char* why = lens_problem(o->lens)) {
+    if (const char* why = skyimage::lens_problem(o->photo.lens)) {
         char text[120];
-        describe_lens(o->lens, text, sizeof text);
+        skyimage::describe_lens(o->photo.lens, text, sizeof text);
         std::snprintf(problem, kMessageSize, "lens %s: %s", text, why);
         return false;
     }
@@ -311,7 +322,7 @@ void write_usage(std::FILE* out, const char* argv0) {
 }
 
 void write_help(std::FILE* out, const char* argv0) {
-    std::fprintf(out, "%s\n", gapdata::kBanner);
+    std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out,
                  "Usage: %s [options] PHOTO...\n"
                  "\n"

@@ -1,172 +1,158 @@
 #include "gapdata/gapdata.h"
 
 #include <cstdarg>
+#include <cstdlib>
 
 namespace gapdata {
 
-const char kBanner[] = "skygap version 9 - canopy gap fraction analysis suite";
+namespace detail {
 
-void refuse(const char* path, const char* problem_format, ...) {
-    std::fprintf(stderr, "%s: ", path);
+void describe(std::string* why, const char* path, const char* problem) {
+    if (why == nullptr) return;
+    *why = path;
+    *why += ": ";
+    *why += problem;
+}
+
+}  // namespace detail
+
+namespace {
+
+// "PATH: problem" with a printf-style problem text.
+void refusal(std::string* why, const char* path, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+void refusal(std::string* why, const char* path, const char* format, ...) {
+    char text[400];
     va_list args;
-    va_start(args, problem_format);
-    std::vfprintf(stderr, problem_format, args);
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
+    detail::describe(why, path, text);
 }
 
-int close_report(std::FILE* out, const char* path) {
-    const bool write_failed = std::fflush(out) != 0 || std::ferror(out) != 0;
-    const bool close_failed = std::fclose(out) != 0;
-    if (write_failed || close_failed) {
-        std::fprintf(stderr, "Cannot write the file %s...\n", path);
-        return 1;
-    }
-    return 0;
+}  // namespace
+
+void Counts::reset(int rings, int sectors) {
+    nz = rings;
+    na = sectors;
+    pixels.assign(std::size_t(rings) * std::size_t(sectors), 0);
+    gaps.assign(std::size_t(rings) * std::size_t(sectors), 0);
 }
 
-bool write_gap_fraction_file(const char* path, int nz, int na, const CountTable& pixels,
-                             const CountTable& gaps) {
-    std::FILE* out = std::fopen(path, "w");
-    if (out == nullptr) return false;
+void write_gap_fraction(std::FILE* out, const Counts& counts) {
+    const int nz = counts.nz, na = counts.na;
     std::fprintf(out, "%i   %i\n", nz, na);
     for (int iz = 0; iz < nz; ++iz) {
         const double zenith = 90.0 * iz / nz + 45.0 / nz;
         for (int ia = na - 1; ia >= 0; --ia) {
             const double azimuth = 360.0 * ia / na + 180.0 / na;
-            const std::int64_t n = pixels[iz][ia];
-            const double fraction = n == 0 ? 0.0 : double(gaps[iz][ia]) / double(n);
+            const std::int64_t n = counts.pixel(iz, ia);
+            const double fraction = n == 0 ? 0.0 : double(counts.gap(iz, ia)) / double(n);
             std::fprintf(out, "%lf   %lf   %lf   %li\n", zenith, azimuth, fraction, long(n));
         }
     }
-    const bool write_failed = std::fflush(out) != 0 || std::ferror(out) != 0;
-    return (std::fclose(out) == 0) && !write_failed;
 }
 
-std::FILE* open_input(const char* path) {
-    std::FILE* in = std::fopen(path, "r+");
-    if (in == nullptr) std::fprintf(stderr, "Cannot open the file %s...\n", path);
-    return in;
+namespace {
+
+double parse_number(const char* text, double*) { return std::strtod(text, nullptr); }
+float parse_number(const char* text, float*) { return std::strtof(text, nullptr); }
+
+}  // namespace
+
+template <typename T>
+void grid_from_counts(const Counts& counts, Precision precision, Grid<T>* grid) {
+    const int nz = counts.nz, na = counts.na;
+    set_shape(grid, nz, na, true);
+    char text[64];
+    for (int iz = 0; iz < nz; ++iz) {
+        for (int c = 0; c < na; ++c) {  // column c holds the writer's sector na - 1 - c
+            const std::int64_t n = counts.pixel(iz, na - 1 - c);
+            const double fraction = n == 0 ? 0.0 : double(counts.gap(iz, na - 1 - c)) / double(n);
+            if (precision == Precision::kExact) {
+                grid->fract_open[iz][c] = T(fraction);
+            } else {
+                std::snprintf(text, sizeof text, "%lf", fraction);
+                grid->fract_open[iz][c] = parse_number(text, static_cast<T*>(nullptr));
+            }
+            grid->pixel_nbr[iz][c] = T(n);
+        }
+    }
+    grid->records_read = nz * na;
 }
 
-bool read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na) {
+template void grid_from_counts<float>(const Counts&, Precision, Grid<float>*);
+template void grid_from_counts<double>(const Counts&, Precision, Grid<double>*);
+
+std::FILE* open_input(const char* path) { return std::fopen(path, "r+"); }
+
+Status read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na,
+                   std::string* why) {
     const int got = reading.header_spaced ? std::fscanf(in, "%d %d", nz, na)
                                           : std::fscanf(in, "%d%d", nz, na);
     if (got != 2) {
-        refuse(path, "the header line does not hold the numbers of zenith annuli and azimuth "
-                     "sectors");
-        return false;
+        refusal(why, path,
+                "the header line does not hold the numbers of zenith annuli and azimuth sectors");
+        return Status::kRefused;
     }
-    return true;
+    return Status::kOk;
 }
 
-bool check_grid(const char* path, const Reading& reading, int nz, int na) {
+Status check_grid(const char* path, const Reading& reading, int nz, int na, std::string* why) {
     if (nz <= 0 || na <= 0) {
-        refuse(path, "the numbers of zenith annuli and azimuth sectors (%d, %d) must be positive",
-               nz, na);
-        return false;
+        refusal(why, path,
+                "the numbers of zenith annuli and azimuth sectors (%d, %d) must be positive", nz,
+                na);
+        return Status::kRefused;
     }
     const long records = long(nz) * long(na);
     if (nz > reading.max_annuli || na > reading.max_sectors ||
         records > long(reading.max_annuli) * reading.max_sectors) {
-        refuse(path,
-               "the grid of %d zenith annuli by %d azimuth sectors exceeds this program's "
-               "capacity of %d annuli, %d sectors and %d cells",
-               nz, na, reading.max_annuli, reading.max_sectors,
-               reading.max_annuli * reading.max_sectors);
-        return false;
+        refusal(why, path,
+                "the grid of %d zenith annuli by %d azimuth sectors exceeds this program's "
+                "capacity of %d annuli, %d sectors and %d cells",
+                nz, na, reading.max_annuli, reading.max_sectors,
+                reading.max_annuli * reading.max_sectors);
+        return Status::kRefused;
     }
-    return true;
+    return Status::kOk;
 }
 
-bool read_int_params(const char* path, int n, int* values, const char* names) {
+Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why) {
     std::FILE* in = open_input(path);
-    if (in == nullptr) return false;
+    if (in == nullptr) return Status::kCannotOpen;
     int got = 0;
     while (got < n && std::fscanf(in, "%d", &values[got]) == 1) ++got;
     std::fclose(in);
     if (got < n) {
-        refuse(path, "found %d of the %d integers needed (%s)", got, n, names);
-        return false;
+        refusal(why, path, "found %d of the %d integers needed (%s)", got, n, names);
+        return Status::kRefused;
     }
-    return true;
+    return Status::kOk;
 }
 
-bool read_discard_params(const char* path, int n, int* values, const char* names,
-                         int max_annuli) {
-    return read_int_params(path, n, values, names) &&
-           check_discards(path, values[0], values[1], max_annuli);
+Status read_discard_params(const char* path, int n, int* values, const char* names,
+                           int max_annuli, std::string* why) {
+    const Status st = read_int_params(path, n, values, names, why);
+    if (st != Status::kOk) return st;
+    return check_discards(path, values[0], values[1], max_annuli, why);
 }
 
-bool check_discards(const char* path, int zr, int hr, int max_annuli) {
+Status check_discards(const char* path, int zr, int hr, int max_annuli, std::string* why) {
     if (zr < 0 || hr < 0) {
-        refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) must not be "
-                     "negative", zr, hr);
-        return false;
+        refusal(why, path,
+                "the numbers of zenith and horizon rings discarded (%d, %d) must not be negative",
+                zr, hr);
+        return Status::kRefused;
     }
     if (zr > max_annuli || hr > max_annuli) {
-        refuse(path, "the numbers of zenith and horizon rings discarded (%d, %d) exceed the %d "
-                     "annuli a grid can hold", zr, hr, max_annuli);
-        return false;
+        refusal(why, path,
+                "the numbers of zenith and horizon rings discarded (%d, %d) exceed the %d annuli "
+                "a grid can hold",
+                zr, hr, max_annuli);
+        return Status::kRefused;
     }
-    return true;
-}
-
-template <typename T>
-void write_grid_lines(std::FILE* out, BlockStyle style, int nz, int na, T w, T s) {
-    if (style == BlockStyle::kTessor) {
-        std::fprintf(out, "\nNbr of Zenith Rings = %d (Width = %4.1f deg)", nz, double(w));
-        std::fprintf(out, "\nNbr of Azimuth Sectors = %d (Width = %4.1f deg)\n", na, double(s));
-        return;
-    }
-    std::fprintf(out, "Zenith Annuli:   %d (width: %4.1f deg)\n", nz, 90.0 / nz);
-    std::fprintf(out, "Azimuth Sectors: %d (width: %4.1f deg)\n", na, 360.0 / na);
-    std::fprintf(out, "Sky Divisions:   %d\n\n", nz * na);
-}
-
-template <typename T>
-void write_ring_lines(std::FILE* out, BlockStyle style, T w, int zr, int hr) {
-    const int whole_w = int(w);  // whole degrees, truncated toward zero
-    if (zr == 0 && hr >= 0) {
-        if (style == BlockStyle::kTessor) {
-            std::fprintf(out, "%d Horizon Ring(s) Discarded = %d deg\n", hr, hr * whole_w);
-            std::fprintf(out, "Zenith Viewing Angle (FOV) = %3d deg\n", 180 - 2 * hr * whole_w);
-        } else {
-            std::fprintf(out, "%d Horizon Ring(s) Discarded = %4.1f deg\n", hr, double(hr * w));
-            std::fprintf(out, "Zenith Viewing Angle (FOV) = %4.1f deg\n", double(180 - 2 * hr * w));
-        }
-        return;
-    }
-    if (zr <= 0 || hr < 0) return;
-    if (hr == 0)
-        std::fprintf(out, "%d Zenith Ring(s) Discarded\n", zr);
-    else
-        std::fprintf(out, "%d Zenith Ring(s) + %d Horizon Ring(s) Discarded\n", zr, hr);
-    if (style == BlockStyle::kSuits)
-        std::fprintf(out, "Angular Range about Zenith = %2.1f -> %2.1f deg\n", double(zr * w),
-                     double(90 - hr * w));
-    else
-        std::fprintf(out, "Angular Range about Zenith = %2d -> %2d deg\n", zr * whole_w,
-                     90 - hr * whole_w);
-}
-
-template void write_grid_lines<float>(std::FILE*, BlockStyle, int, int, float, float);
-template void write_grid_lines<double>(std::FILE*, BlockStyle, int, int, double, double);
-template void write_ring_lines<float>(std::FILE*, BlockStyle, float, int, int);
-template void write_ring_lines<double>(std::FILE*, BlockStyle, double, int, int);
-
-void write_selection_block(std::FILE* out, BlockStyle style, int nz, int na, int zr, int hr) {
-    const double w = 90.0 / nz;
-    write_grid_lines(out, style, nz, na, w, 360.0 / na);
-    write_ring_lines(out, style, w, zr, hr);
-    std::fprintf(out, "Sky Divisions Used:   %d\n\n", (nz - zr - hr) * na);
-}
-
-void write_openness(std::FILE* out, const Openness<double>& o) {
-    std::fprintf(out, "Hemispherical\n");
-    std::fprintf(out, "\tTotal Gap       = %5.3lf\n", o.total_gap);
-    std::fprintf(out, "\tCanopy Openness = %5.3lf\n", o.canopy_openness);
-    std::fprintf(out, "\tCanopy Closure  = %5.3lf\n", o.canopy_closure);
+    return Status::kOk;
 }
 
 int count_divisors(int na) {

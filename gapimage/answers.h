@@ -1,17 +1,26 @@
-// Answers typed at gapimage's prompts, read from standard input token by token.
+// Answers typed at gapimage's prompts, read from the dialogue's input token by token.
 //
 // Every function skips blanks and line ends first. At the end of the input, or when a number
-// is asked and the next token is not one, it writes one line on standard error and ends the
-// program with status 1: an interactive program must not ask forever.
+// is asked and the next token is not one, it writes one line on the error stream and ends the
+// dialogue with status 1 by throwing DialogueEnded: an interactive program must not ask forever.
 #pragma once
+
+#include <string>
+
+#include "cli/cli.h"
 
 namespace gapimage {
 
+// The dialogue cannot go on; its message is written. run_gapimage catches it and ends.
+struct DialogueEnded {
+    int status;
+};
+
 // One non-blank character; the rest of its token stays in the input ("yes" leaves "es").
-char ask_char();
-int ask_int();
-double ask_double();
-// One whitespace-delimited word of any length, owned by the caller (release with delete[]).
-char* ask_word();
+char ask_char(const cli::Io& io);
+int ask_int(const cli::Io& io);
+double ask_double(const cli::Io& io);
+// One whitespace-delimited word of any length.
+std::string ask_word(const cli::Io& io);
 
 }  // namespace gapimage

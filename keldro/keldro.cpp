@@ -7,16 +7,24 @@
 // The parameter file holds slope and aspect of the ground (degrees), the point mode (0 or 1),
 // the annuli discarded next to the zenith and next to the horizon, and the largest LAI given to
 // a cell without gap (0: spread the next gap over the run instead). The report is appended.
+#include "keldro.h"
+
 #include <cstdio>
+#include <string>
 
 #include "gapdata/gapdata.h"
-#include "lang.h"
+#include "gapreport/gapreport.h"
+#include "lai/lang.h"
 
 namespace {
 
+using lai::lang::Grid;
+using lai::lang::Params;
+using lai::lang::Points;
+
 constexpr gapdata::Reading kReading{true, 40, 150, true};
 
-bool read_params(std::FILE* in, keldro::Params* par) {
+bool read_params(std::FILE* in, Params* par) {
     return std::fscanf(in, "%f", &par->slope_deg) == 1 &&
            std::fscanf(in, "%f", &par->aspect_deg) == 1 && std::fscanf(in, "%d", &par->mode) == 1 &&
            std::fscanf(in, "%d", &par->zr) == 1 && std::fscanf(in, "%d", &par->hr) == 1 &&
@@ -24,10 +32,10 @@ bool read_params(std::FILE* in, keldro::Params* par) {
 }
 
 void write_report(std::FILE* out, const char* program, const char* par_path, const char* data_path,
-                  const keldro::Grid& grid, const keldro::Params& par, const keldro::Points& points,
+                  const Grid& grid, const Params& par, const Points& points,
                   const gapdata::Openness<float>& open) {
     std::fprintf(out, "PROGRAM %s - LAI after LANG - %s - %s\n", program, par_path, data_path);
-    std::fprintf(out, "%s\n", gapdata::kBanner);
+    std::fprintf(out, "%s\n", gapreport::kBanner);
     const float first = par.zr * grid.w;
     const float last = 90 - par.hr * grid.w;
     std::fprintf(out, "%4.1f\t%4.1f\t%5.3f\t%5.3f\t%5.3f\t%5.3f\n", double(first), double(last),
@@ -41,11 +49,12 @@ void write_report(std::FILE* out, const char* program, const char* par_path, con
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_keldro(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(
-            stderr, "\n--->Usage:  \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
+            io.err,
+            "\n--->Usage:  \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
             argv[0]);
         return 1;
     }
@@ -54,36 +63,38 @@ int main(int argc, char** argv) {
     const char* out_path = argv[3];
 
     std::FILE* in = gapdata::open_input(par_path);
-    if (in == nullptr) return 1;
-    keldro::Params par;
+    if (in == nullptr) {
+        std::fprintf(io.err, "Cannot open the file %s...\n", par_path);
+        return 1;
+    }
+    Params par;
     const bool got = read_params(in, &par);
     std::fclose(in);
     if (!got) {
-        gapdata::refuse(par_path,
-                        "expected six values: slope, aspect, point mode, zenith and "
-                        "horizon rings discarded, largest LAI");
-        return 1;
+        return cli::refuse(io, par_path,
+                           "expected six values: slope, aspect, point mode, zenith and horizon "
+                           "rings discarded, largest LAI");
     }
-    if (par.mode != 0 && par.mode != 1) {
-        gapdata::refuse(par_path, "the point mode is %d; it must be 0 or 1", par.mode);
-        return 1;
-    }
-    if (!gapdata::check_discards(par_path, par.zr, par.hr, keldro::Grid::kMaxAnnuli)) return 1;
+    if (par.mode != 0 && par.mode != 1)
+        return cli::refuse(io, par_path, "the point mode is %d; it must be 0 or 1", par.mode);
+    std::string why;
+    gapdata::Status st = gapdata::check_discards(par_path, par.zr, par.hr, kReading.max_annuli, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
 
-    static keldro::Grid grid;
-    if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;
+    Grid grid;
+    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
 
-    static keldro::Points points;
-    keldro::lang_points(grid, par, terrain, &points);
+    const Points points = lai::lang::lang_points(grid, par, terrain);
     const gapdata::Openness<float> open =
         gapdata::openness_summary(grid, gapdata::OpennessStyle::kKeldro, terrain);
 
     std::FILE* out = std::fopen(out_path, "a+");
     if (out == nullptr) {
-        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
         return 1;
     }
     write_report(out, argv[0], par_path, data_path, grid, par, points, open);
-    return gapdata::close_report(out, out_path);
+    return cli::close_report(out, out_path, io);
 }

@@ -7,16 +7,20 @@
 // time, radius vector, extraterrestrial irradiance, day length, dawn and dusk (dawn and dusk in
 // local solar time). At end of input, or an answer that is not a number, one line goes to
 // standard error and the exit status is 1.
+#include "moskira.h"
+
 #include <cmath>
 #include <cstdio>
 
-#include "gapdata/gapdata.h"
-#include "solar.h"
+#include "angles/angles.h"
+#include "gapreport/gapreport.h"
+#include "solar/solar.h"
 
 namespace {
 
-constexpr double kRadToDeg = 57.29577951308232;  // 180 / pi
-constexpr double kSolarConstant = 1366;          // W/m2 at the mean sun-earth distance
+using angles::kRadToDeg;
+using solar::kHoursPerDay;
+constexpr double kSolarConstant = 1366;  // W/m2 at the mean sun-earth distance
 
 struct Answers {
     double latitude, longitude;  // degrees, north and west positive
@@ -25,41 +29,41 @@ struct Answers {
 };
 
 // Each question is printed on its own line; a failed read leaves one line on standard error.
-bool missing(int got, const char* prompt) {
+bool missing(int got, const char* prompt, const cli::Io& io) {
     if (got == 1) return false;
     if (got == EOF) {
-        std::fprintf(stderr, "moskira: input ended before the answer to \"%s\"\n", prompt);
+        std::fprintf(io.err, "moskira: input ended before the answer to \"%s\"\n", prompt);
     } else {
-        std::fprintf(stderr, "moskira: the answer to \"%s\" is not a number\n", prompt);
+        std::fprintf(io.err, "moskira: the answer to \"%s\" is not a number\n", prompt);
     }
     return true;
 }
 
-bool ask_double(const char* prompt, double* answer) {
-    std::printf("%s\n", prompt);
-    return !missing(std::scanf("%lf", answer), prompt);
+bool ask_double(const char* prompt, double* answer, const cli::Io& io) {
+    std::fprintf(io.out, "%s\n", prompt);
+    return !missing(std::fscanf(io.in, "%lf", answer), prompt, io);
 }
 
-bool ask_int(const char* prompt, int* answer) {
-    std::printf("%s\n", prompt);
-    return !missing(std::scanf("%d", answer), prompt);
+bool ask_int(const char* prompt, int* answer, const cli::Io& io) {
+    std::fprintf(io.out, "%s\n", prompt);
+    return !missing(std::fscanf(io.in, "%d", answer), prompt, io);
 }
 
 // The location is one word of any length; it is skipped, not stored, as nothing uses it.
-bool ask_location(const char* prompt) {
-    std::printf("%s\n", prompt);
-    if (std::scanf("%*s") != EOF) return true;  // "%*s" assigns nothing: 0 on success
-    return !missing(EOF, prompt);
+bool ask_location(const char* prompt, const cli::Io& io) {
+    std::fprintf(io.out, "%s\n", prompt);
+    if (std::fscanf(io.in, "%*s") != EOF) return true;  // "%*s" assigns nothing: 0 on success
+    return !missing(EOF, prompt, io);
 }
 
-bool read_answers(Answers* in) {
-    return ask_location("Location (max. 48 char., no spaces)") &&
-           ask_double("Latitude (deg., negative South Hemisphere)", &in->latitude) &&
-           ask_double("Longitude (deg., negative East Greenwich)", &in->longitude) &&
-           ask_int("Time zone (1 to 24, West Greenwich)", &in->zone) &&
-           ask_int("Julian day", &in->day) &&
-           ask_int("Daylight Saving Time? (DST: 1 if yes, 0 if no)", &in->dst) &&
-           ask_double("Full hour (0.0) or hour and half (0.5)?", &in->fraction);
+bool read_answers(Answers* in, const cli::Io& io) {
+    return ask_location("Location (max. 48 char., no spaces)", io) &&
+           ask_double("Latitude (deg., negative South Hemisphere)", &in->latitude, io) &&
+           ask_double("Longitude (deg., negative East Greenwich)", &in->longitude, io) &&
+           ask_int("Time zone (1 to 24, West Greenwich)", &in->zone, io) &&
+           ask_int("Julian day", &in->day, io) &&
+           ask_int("Daylight Saving Time? (DST: 1 if yes, 0 if no)", &in->dst, io) &&
+           ask_double("Full hour (0.0) or hour and half (0.5)?", &in->fraction, io);
 }
 
 void write_site(std::FILE* out, const Answers& in) {
@@ -85,7 +89,7 @@ void write_hours(std::FILE* out, const char* label, const double altitude_rad[kH
         const double alt_deg = altitude_rad[i] * kRadToDeg;
         if (alt_deg > 1e-30) {
             std::fprintf(out, "%-2d%4s%11.1lf%13.1lf\n", i, label, alt_deg,
-                         compass_azimuth_deg(azimuth_rad[i]));
+                         solar::compass_azimuth_deg(azimuth_rad[i]));
         }
     }
 }
@@ -105,33 +109,33 @@ void write_summary(std::FILE* out, double decl_deg, double eqt_hr, double rad_ve
 
 }  // namespace
 
-int main() {
-    std::printf("MOSKIRA - %s\n", gapdata::kBanner);
-    std::printf("=============================================\n");
-    std::printf("\n");
+int run_moskira(int /*argc*/, char** /*argv*/, const cli::Io& io) {
+    std::fprintf(io.out, "MOSKIRA - %s\n", gapreport::kBanner);
+    std::fprintf(io.out, "=============================================\n");
+    std::fprintf(io.out, "\n");
 
     Answers in{};
-    if (!read_answers(&in)) return 1;
+    if (!read_answers(&in, io)) return 1;
     const char* label = in.fraction == 0.5 ? "1/2" : "00";
-    std::printf("\n");
+    std::fprintf(io.out, "\n");
 
     // West longitudes enter the hour-angle sum as L - 360; the site block shows L as entered.
-    const double longitude = in.longitude > 0 ? in.longitude - 360 : in.longitude;
-    const double eqt_hr = eqtime(in.day);
-    const double decl_deg = decln(in.day);
-    const double rad_vect = radvect(in.day);
+    const double longitude = solar::computation_longitude(in.longitude);
+    const double eqt_hr = solar::eqtime(in.day);
+    const double decl_deg = solar::decln(in.day);
+    const double rad_vect = solar::radvect(in.day);
     double altitude_rad[kHoursPerDay], azimuth_rad[kHoursPerDay];
-    corsol(in.latitude, longitude, in.zone, decl_deg, eqt_hr, in.fraction, in.dst, altitude_rad,
-           azimuth_rad);
-    const double day_hr = daylen(in.latitude, decl_deg);
+    solar::corsol(in.latitude, longitude, in.zone, decl_deg, eqt_hr, in.fraction, in.dst,
+                  altitude_rad, azimuth_rad);
+    const double day_hr = solar::daylen(in.latitude, decl_deg);
 
-    write_site(stdout, in);
-    write_hours(stdout, label, altitude_rad, azimuth_rad);
-    write_summary(stdout, decl_deg, eqt_hr, rad_vect, day_hr);
+    write_site(io.out, in);
+    write_hours(io.out, label, altitude_rad, azimuth_rad);
+    write_summary(io.out, decl_deg, eqt_hr, rad_vect, day_hr);
 
     // A report lost on a full disk or a closed pipe must not end as a success.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "moskira: cannot write to standard output\n");
+    if (std::fflush(io.out) != 0 || std::ferror(io.out) != 0) {
+        std::fprintf(io.err, "moskira: cannot write to standard output\n");
         return 1;
     }
     return 0;

@@ -4,19 +4,23 @@
 //
 // The output file is replaced. Rows run from the zenith outward, labelled with the annulus
 // centre; columns are labelled underneath with the sector-centre azimuth of the file's records.
+#include "pasket.h"
+
 #include <cstdio>
+#include <string>
 
 #include "gapdata/gapdata.h"
+#include "gapreport/gapreport.h"
 
 namespace {
 
-using Grid = gapdata::Grid<double, 20, 40>;
+using Grid = gapdata::Grid<double>;
 constexpr gapdata::Reading kReading{false, 20, 40, false};
 constexpr int kMaxPrintedSectors = 24;  // what fits across a printed page
 
 void write_table(std::FILE* out, const char* photosite, const Grid& grid) {
     std::fprintf(out, "< PASKET > ");
-    std::fprintf(out, "%s\n", gapdata::kBanner);
+    std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out, "GAP FRACTION DATA --- Photosite: %s\n\n", photosite);
     std::fprintf(out, "____________________\n");
     std::fprintf(out, "Zenith, degrees\n");
@@ -45,34 +49,40 @@ void write_table(std::FILE* out, const char* photosite, const Grid& grid) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_pasket(int argc, char** argv, const cli::Io& io) {
     if (argc != 3) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\n--->Usage: %s [data file][output file]<---\n\n", argv[0]);
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
+        std::fprintf(io.err, "\n--->Usage: %s [data file][output file]<---\n\n", argv[0]);
         return 1;
     }
     const char* data_path = argv[1];
     const char* out_path = argv[2];
 
-    static Grid grid;
+    Grid grid;
     std::FILE* in = gapdata::open_input(data_path);
-    if (in == nullptr) return 1;
-    int nz = 0, na = 0;
-    bool ok = gapdata::read_header(in, data_path, kReading, &nz, &na);
-    if (ok && na > kMaxPrintedSectors) {
-        std::fprintf(stderr, "\n\n===>> The number of azimuth sectors should not be > 24 <<==\n\n");
-        ok = false;
+    if (in == nullptr) {
+        std::fprintf(io.err, "Cannot open the file %s...\n", data_path);
+        return 1;
     }
-    ok = ok && gapdata::check_grid(data_path, kReading, nz, na);
-    if (ok) gapdata::read_records(in, kReading, nz, na, &grid);
+    std::string why;
+    int nz = 0, na = 0;
+    gapdata::Status st = gapdata::read_header(in, data_path, kReading, &nz, &na, &why);
+    if (st == gapdata::Status::kOk && na > kMaxPrintedSectors) {
+        std::fclose(in);
+        std::fprintf(io.err, "\n\n===>> The number of azimuth sectors should not be > 24 <<==\n\n");
+        return 1;
+    }
+    if (st == gapdata::Status::kOk) st = gapdata::check_grid(data_path, kReading, nz, na, &why);
+    if (st == gapdata::Status::kOk)
+        st = gapdata::read_records(in, data_path, kReading, nz, na, &grid, &why);
     std::fclose(in);
-    if (!ok) return 1;
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
 
     std::FILE* out = std::fopen(out_path, "w+");
     if (out == nullptr) {
-        std::fprintf(stderr, "Cannot open the file %s...", out_path);
+        std::fprintf(io.err, "Cannot open the file %s...", out_path);
         return 1;
     }
     write_table(out, data_path, grid);
-    return gapdata::close_report(out, out_path);
+    return cli::close_report(out, out_path, io);
 }

@@ -5,32 +5,95 @@
 //
 // The parameter file holds two integers: the zenith rings and the horizon rings to discard.
 // The report is appended to the output file.
+#include "quinda.h"
+
 #include <cstdio>
+#include <string>
 
 #include "gapdata/gapdata.h"
-#include "lang_xiang.h"
+#include "gapreport/gapreport.h"
+#include "lai/lang_xiang.h"
 
 namespace {
 
+using lai::lang_xiang::Grid;
+using lai::lang_xiang::Step;
+
+constexpr gapdata::Reading kReading{true, 40, 150, false};
+constexpr int kMaxSteps = 15;  // rows of the step table
+
 // Reads the two discard counts; refuses a file that holds fewer integers, negative counts and
-// counts beyond the annuli any grid can hold.
-bool read_params(const char* path, int* zr, int* hr) {
+// counts beyond the annuli the grid can hold.
+gapdata::Status read_params(const char* path, int* zr, int* hr, std::string* why) {
     int values[2] = {};
-    if (!gapdata::read_discard_params(path, 2, values,
-                                      "zenith rings discarded, horizon rings discarded",
-                                      lang_xiang::Grid::kMaxAnnuli))
-        return false;
+    const gapdata::Status st = gapdata::read_discard_params(
+        path, 2, values, "zenith rings discarded, horizon rings discarded", kReading.max_annuli,
+        why);
     *zr = values[0];
     *hr = values[1];
-    return true;
+    return st;
+}
+
+void write_dashes(std::FILE* out, int count) {
+    for (int k = 0; k < count; ++k) std::fputc('-', out);
+}
+
+void write_row(std::FILE* out, const Step& row, double first_lai) {
+    if (row.lai <= 0 || row.kappa <= 0) {
+        std::fprintf(
+            out, "Miller-Lang model failed - Gap frequency distribution too far from Poisson\n");
+        return;
+    }
+    const double lin_log = first_lai / row.lai;
+    if (!(row.alpha_deg > 0 && row.alpha_deg < 90)) {
+        std::fprintf(out,
+                     "%-5.0lf%-5.0lf%-8.3lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf   -       -       "
+                     "%-9.3lf%-8.0lf\n",
+                     row.m, row.azm_deg, row.nsr, row.lai, row.se_lai, row.kappa, row.se_kappa,
+                     lin_log, row.null_windows);
+        return;
+    }
+    std::fprintf(out,
+                 "%-5.0lf%-5.0lf%-8.3lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.3lf%-8.3lf%-9.3lf%-8.0lf\n",
+                 row.m, row.azm_deg, row.nsr, row.lai, row.se_lai, row.kappa, row.se_kappa,
+                 row.alpha_deg, row.ci_alpha, lin_log, row.null_windows);
+}
+
+void write_report(std::FILE* out, const char* out_name, const char* photosite, const Grid& grid,
+                  int zr, int hr, const lai::lang_xiang::StepTable& table) {
+    std::fprintf(out, "< Program QUINDA > --- %s\n", out_name);
+    std::fprintf(out, "LEAF AREA INDEX after LANG & XIANG (1986)\n");
+    std::fprintf(out, "%s\n", gapreport::kBanner);
+    std::fprintf(out, "Photosite: %s\n\n", photosite);
+    gapreport::write_selection_block(out, gapreport::BlockStyle::kSuits, grid.nz, grid.na, zr, hr);
+
+    std::fprintf(out, "\nLOGARITHMIC AZIMUTHAL GAP AVERAGING");
+    std::fprintf(out, "\n");
+    write_dashes(out, 46);
+    write_dashes(out, 34);
+    std::fprintf(out, "\n");
+    std::fprintf(out, "STP  AZM    NSR    LAI    SE_LAI  KAPPA   SE_KAP");
+    std::fprintf(out, "  ALPHA   CI_ALP  Lin/Log  Nullgap\n");
+    write_dashes(out, 46);
+    write_dashes(out, 34);
+    std::fprintf(out, "\n");
+
+    for (const Step& row : table.result) write_row(out, row, table.result[0].lai);
+
+    write_dashes(out, 47);
+    write_dashes(out, 35);
+    std::fprintf(out, "\n");
+    gapreport::write_openness(out, table.openness);
+    write_dashes(out, 34);
+    std::fprintf(out, "\n\n\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_quinda(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr,
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
+        std::fprintf(io.err,
                      "\n--->Usage: \n%s [parameter file] [gap fraction file] [output file]<---\n\n",
                      argv[0]);
         return 1;
@@ -39,26 +102,29 @@ int main(int argc, char** argv) {
     const char* data_path = argv[2];
     const char* out_path = argv[3];
 
+    std::string why;
     int zr = 0, hr = 0;
-    if (!read_params(param_path, &zr, &hr)) return 1;
-    static lang_xiang::Grid grid;  // fixed tables, zero at start
-    if (!gapdata::load_grid(data_path, lang_xiang::kReading, &grid)) return 1;
+    gapdata::Status st = read_params(param_path, &zr, &hr, &why);
+    if (st != gapdata::Status::kOk)
+        return gapreport::write_input_failure(io.err, st, param_path, why);
+    Grid grid;
+    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    if (st != gapdata::Status::kOk)
+        return gapreport::write_input_failure(io.err, st, data_path, why);
     const int widths = gapdata::count_divisors(grid.na);
-    if (widths > lang_xiang::kMaxSteps) {
-        gapdata::refuse(data_path,
-                        "%d azimuth sectors have %d window widths, more than the %d "
-                        "this program tabulates",
-                        grid.na, widths, lang_xiang::kMaxSteps);
-        return 1;
+    if (widths > kMaxSteps) {
+        return cli::refuse(io, data_path,
+                           "%d azimuth sectors have %d window widths, more than the %d this "
+                           "program tabulates",
+                           grid.na, widths, kMaxSteps);
     }
-    static lang_xiang::StepTable table;
-    lang_xiang::compute_table(grid, zr, hr, &table);
+    const lai::lang_xiang::StepTable table = lai::lang_xiang::compute_table(grid, zr, hr);
 
     std::FILE* out = std::fopen(out_path, "a+");
     if (out == nullptr) {
-        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
         return 1;
     }
-    lang_xiang::write_report(out, out_path, data_path, grid, zr, hr, table);
-    return gapdata::close_report(out, out_path);
+    write_report(out, out_path, data_path, grid, zr, hr, table);
+    return cli::close_report(out, out_path, io);
 }

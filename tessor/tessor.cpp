@@ -8,17 +8,24 @@
 // and horizon rings discarded. The console asks the number of leaf-angle classes, then
 // constraint weights until a negative one; the last solution is appended to the output file
 // with the terrain, the rings used, the clumping index and the openness of the site.
+#include "tessor.h"
+
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "gapdata/gapdata.h"
-#include "inversion.h"
+#include "gapreport/gapreport.h"
+#include "lai/norman_campbell.h"
 
 namespace {
 
-using tessor::ContactNumbers;
-using tessor::Solution;
-using tessor::TessorGrid;
+namespace nc = lai::norman_campbell;
+using nc::ContactNumbers;
+using nc::Solution;
+using TessorGrid = nc::Grid;
+
+constexpr gapdata::Reading kReading{true, 20, 40, false};
 
 struct Params {
     float slope_deg = 0;
@@ -28,10 +35,10 @@ struct Params {
     int hr = 0;  // horizon rings discarded
 };
 
-bool read_params(const char* path, Params* par) {
-    std::FILE* in = std::fopen(path, "r+");
+bool read_params(const char* path, Params* par, const cli::Io& io) {
+    std::FILE* in = gapdata::open_input(path);
     if (in == nullptr) {
-        std::fprintf(stderr, "Cannot open the file %s\n", path);
+        std::fprintf(io.err, "Cannot open the file %s\n", path);
         return false;
     }
     // A value that cannot be read stops the reading: every later one would fail too.
@@ -43,39 +50,45 @@ bool read_params(const char* path, Params* par) {
     if (got == 4 && std::fscanf(in, "%d", &par->hr) == 1) ++got;
     std::fclose(in);
     if (got != 5) {
-        gapdata::refuse(path,
-                        "holds %d readable values of the five needed (slope, aspect, path-length "
-                        "mode, zenith and horizon rings discarded)",
-                        got);
+        cli::refuse(io, path,
+                    "holds %d readable values of the five needed (slope, aspect, path-length "
+                    "mode, zenith and horizon rings discarded)",
+                    got);
         return false;
     }
     if (par->path_mode == 1) {
-        std::fprintf(stderr, "\n\n~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
-        std::fprintf(stderr, "Verify the parameter file!\n");
-        std::fprintf(stderr, "Set 3rd line to ZERO (0): use fixed path lengths only\n\n");
-        std::fprintf(stderr, "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
+        std::fprintf(io.err, "\n\n~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
+        std::fprintf(io.err, "Verify the parameter file!\n");
+        std::fprintf(io.err, "Set 3rd line to ZERO (0): use fixed path lengths only\n\n");
+        std::fprintf(io.err, "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~\n\n");
         return false;
     }
-    return gapdata::check_discards(path, par->zr, par->hr, tessor::TessorGrid::kMaxAnnuli);
+    std::string why;
+    if (gapdata::check_discards(path, par->zr, par->hr, kReading.max_annuli, &why) !=
+        gapdata::Status::kOk) {
+        cli::refuse(io, why);
+        return false;
+    }
+    return true;
 }
 
 // Reads the number of leaf-angle classes, asking again while it lies outside the tables.
 // False, after a line on standard error, at end of input or on an answer that is no number.
-bool ask_classes(int b, int* classes) {
-    std::printf("*******************************************************\n");
-    std::printf("The Nbr of Sun Elevation Angles is: %d\n", b);
+bool ask_classes(int b, int* classes, const cli::Io& io) {
+    std::fprintf(io.out, "*******************************************************\n");
+    std::fprintf(io.out, "The Nbr of Sun Elevation Angles is: %d\n", b);
     for (;;) {
-        std::printf("Enter the Nbr of Leaf Angle Classes (>=3): \n");
-        std::fflush(stdout);
-        if (std::scanf("%d", classes) != 1) {
-            std::fprintf(stderr,
+        std::fprintf(io.out, "Enter the Nbr of Leaf Angle Classes (>=3): \n");
+        std::fflush(io.out);
+        if (std::fscanf(io.in, "%d", classes) != 1) {
+            std::fprintf(io.err,
                          "tessor: end of input, or no number, where the number of leaf "
                          "angle classes was asked; nothing is written\n");
             return false;
         }
-        if (*classes >= tessor::kMinClasses && *classes <= tessor::kMaxClasses) return true;
-        std::printf("The number of leaf angle classes must lie between %d and %d.\n",
-                    tessor::kMinClasses, tessor::kMaxClasses);
+        if (*classes >= nc::kMinClasses && *classes <= nc::kMaxClasses) return true;
+        std::fprintf(io.out, "The number of leaf angle classes must lie between %d and %d.\n",
+                     nc::kMinClasses, nc::kMaxClasses);
     }
 }
 
@@ -83,7 +96,7 @@ bool ask_classes(int b, int* classes) {
 // function, as both the console table and the report show them.
 void write_class_rows(std::FILE* out, const Solution& sol) {
     for (int c = 0; c < sol.classes; ++c) {
-        const tessor::ClassRow r = tessor::class_row(sol, c);
+        const nc::ClassRow r = nc::class_row(sol, c);
         std::fprintf(out, "%4.1f%13.4f%13.4f%13.4f\n", double(r.mid_deg), double(r.area),
                      double(r.fraction), double(r.ladf));
     }
@@ -102,41 +115,41 @@ void write_solution_table(std::FILE* out, const Solution& sol) {
 // Solves for one constraint weight after another until a negative one, showing each solution;
 // *sol keeps the last. False, after a line on standard error, at end of input, on an answer
 // that is no number, or when no weight was solved for.
-bool constraint_loop(const tessor::NormalEquations& ne, Solution* sol) {
+bool constraint_loop(const nc::NormalEquations& ne, Solution* sol, const cli::Io& io) {
     bool solved = false;
     for (;;) {
-        std::printf("\nAdd constraint: ");
-        std::fflush(stdout);
+        std::fprintf(io.out, "\nAdd constraint: ");
+        std::fflush(io.out);
         float lambda = 0;
-        const int got = std::scanf("%f", &lambda);
-        std::printf("\n");
+        const int got = std::fscanf(io.in, "%f", &lambda);
+        std::fprintf(io.out, "\n");
         if (got != 1) {
-            std::fprintf(stderr,
+            std::fprintf(io.err,
                          "tessor: end of input, or no number, where a constraint weight "
                          "was asked; nothing is written\n");
             return false;
         }
         if (lambda < 0) break;
         if (!std::isfinite(lambda)) {
-            std::printf("The constraint weight must be a finite number.\n");
+            std::fprintf(io.out, "The constraint weight must be a finite number.\n");
             continue;
         }
-        const int pivot = tessor::solve_constrained(ne, lambda, sol);
+        const int pivot = nc::solve_constrained(ne, lambda, sol);
         if (pivot >= 0) {
-            std::printf(
+            std::fprintf(io.out,
                 "No unique solution with this constraint (pivot %d vanishes); try a larger "
                 "weight.\n",
                 pivot + 1);
             continue;
         }
         solved = true;
-        write_solution_table(stdout, *sol);
+        write_solution_table(io.out, *sol);
     }
-    std::printf("        \tDONE...");
-    std::printf("\n*******************************************************\n");
+    std::fprintf(io.out, "        \tDONE...");
+    std::fprintf(io.out, "\n*******************************************************\n");
     if (!solved) {
         std::fprintf(
-            stderr,
+            io.err,
             "tessor: no solution was computed before the negative weight; nothing is written\n");
         return false;
     }
@@ -150,8 +163,8 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
     std::fprintf(out, "==================================================\n");
     std::fprintf(out, "< Program TESSOR > --- %s\n", data_path);
     std::fprintf(out, "LEAF AREA INDEX after NORMAN and CAMPBELL, 1989\n");
-    std::fprintf(out, "%s\n", gapdata::kBanner);
-    gapdata::write_grid_lines(out, gapdata::BlockStyle::kTessor, grid.nz, grid.na, grid.w, grid.s);
+    std::fprintf(out, "%s\n", gapreport::kBanner);
+    gapreport::write_grid_lines(out, gapreport::BlockStyle::kTessor, grid.nz, grid.na, grid.w, grid.s);
     if (sloping) {
         std::fprintf(out, "Slope = %4.1f   Aspect = %5.1f\n",
                      double(float(terrain.slope_rad * gapdata::kRadToDeg)),
@@ -160,7 +173,7 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
     } else {
         std::fprintf(out, "Horizontal Terrain\n\n");
     }
-    gapdata::write_ring_lines(out, gapdata::BlockStyle::kTessor, grid.w, par.zr, par.hr);
+    gapreport::write_ring_lines(out, gapreport::BlockStyle::kTessor, grid.w, par.zr, par.hr);
     std::fprintf(out, "\nNbr of Zenith Annuli (Gap > 0.0) = %d\n", cn.b);
     std::fprintf(out, "Nbr of Leaf Angle Classes = %d\n", sol.classes);
     std::fprintf(out, "Constraint = %g\n", double(sol.lambda));
@@ -172,7 +185,7 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
     write_class_rows(out, sol);
     std::fprintf(out, "--------------------------------------------------\n");
     std::fprintf(out, "    LAIe   = %7.4f\n", double(sol.lai));
-    std::fprintf(out, "    CIlx   = %7.4f\n\n", double(tessor::clumping_index(cn)));
+    std::fprintf(out, "    CIlx   = %7.4f\n\n", double(nc::clumping_index(cn)));
     std::fprintf(out, "Hemispherical\n");
     std::fprintf(out, "\tTotal Gap       = %5.3f\n", double(open.total_gap));
     if (sloping) std::fprintf(out, "\tSite openness   = %5.3f\n", double(open.site_openness));
@@ -183,43 +196,43 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_tessor(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
+        std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
         return 1;
     }
     const char* data_path = argv[2];
     const char* out_path = argv[3];
 
     Params par;
-    if (!read_params(argv[1], &par)) return 1;
-    static TessorGrid grid;
-    if (!gapdata::load_grid(data_path, tessor::kReading, &grid)) return 1;
+    if (!read_params(argv[1], &par, io)) return 1;
+    TessorGrid grid;
+    std::string why;
+    const gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
-    static ContactNumbers cn;
-    cn = tessor::contact_numbers(grid, terrain, par.zr, par.hr);
+    const ContactNumbers cn = nc::contact_numbers(grid, terrain, par.zr, par.hr);
     if (cn.b == 0) {
-        gapdata::refuse(data_path,
-                        "no used zenith annulus shows any gap above the ground, so "
-                        "there is nothing to invert");
-        return 1;
+        return cli::refuse(io, data_path,
+                           "no used zenith annulus shows any gap above the ground, so there is "
+                           "nothing to invert");
     }
 
-    static tessor::NormalEquations ne;
     int classes = 0;
-    if (!ask_classes(cn.b, &classes)) return 1;
-    tessor::build_normal_equations(cn, classes, &ne);
-    static Solution sol;
-    if (!constraint_loop(ne, &sol)) return 1;
+    if (!ask_classes(cn.b, &classes, io)) return 1;
+    nc::NormalEquations ne;
+    nc::build_normal_equations(cn, classes, &ne);
+    Solution sol;
+    if (!constraint_loop(ne, &sol, io)) return 1;
 
     const gapdata::Openness<float> open =
         gapdata::openness_summary(grid, gapdata::OpennessStyle::kTessor, terrain);
     std::FILE* out = std::fopen(out_path, "a+");  // only now: a failed dialogue writes nothing
     if (out == nullptr) {
-        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
         return 1;
     }
     write_report(out, data_path, grid, par, terrain, cn, sol, open);
-    return gapdata::close_report(out, out_path);
+    return cli::close_report(out, out_path, io);
 }

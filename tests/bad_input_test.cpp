@@ -263,10 +263,48 @@ std::vector<Case> image_cases() {
     return cases;
 }
 
+// The simulator: command lines it cannot use, and an output it cannot write.
+std::vector<Case> simulator_cases() {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> lines = {
+        {"no_arguments", {}},
+        {"unknown_option", {"--frobnicate", "x.bmp"}},
+        {"value_missing", {"x.bmp", "--lai"}},
+        {"absurd_size", {"--size", "99999999999", "x.bmp"}},
+        {"nan_lai", {"--lai", "nan", "x.bmp"}},
+        {"output_in_missing_folder", {"--size", "32", "no/such/folder/x.bmp"}},
+        {"truth_in_missing_folder", {"--size", "32", "--truth", "no/such/t.txt", "x.bmp"}},
+    };
+    std::vector<Case> cases;
+    for (const auto& [name, args] : lines) {
+        Case c;
+        c.name = "canopysim_" + name;
+        c.program = "canopysim";
+        c.args = args;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
 std::vector<Case> all_cases() {
     std::vector<Case> cases = batch_cases();
     for (auto& c : image_cases()) cases.push_back(c);
+    for (auto& c : simulator_cases()) cases.push_back(c);
     return cases;
+}
+
+// The matrix covers every program of the suite's one list: a program added to the list without
+// cases here fails this test.
+TEST(BadInputMatrix, CoversEveryProgramOfTheList) {
+    std::istringstream list(SKYGAP_PROGRAMS);
+    const std::vector<Case> cases = all_cases();
+    int programs = 0;
+    for (std::string program; std::getline(list, program, ',');) {
+        ++programs;
+        const bool covered = std::any_of(cases.begin(), cases.end(),
+                                         [&](const Case& c) { return c.program == program; });
+        EXPECT_TRUE(covered) << program << " has no bad-input cases";
+    }
+    EXPECT_GE(programs, 10);
 }
 
 struct Outcome {

@@ -5,24 +5,34 @@
 //
 // The parameter file holds two integers: the annuli discarded next to the zenith and next to
 // the horizon. The report is appended to the output file.
-#include <cstdio>
+#include "zephor.h"
 
-#include "ellipsoid.h"
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "gapdata/gapdata.h"
+#include "gapreport/gapreport.h"
+#include "lai/ellipsoid.h"
 
 namespace {
 
-constexpr gapdata::Reading kReading{false, 40, 150, false};
+using lai::ellipsoid::Grid;
+using lai::ellipsoid::StepResult;
 
-void write_report(std::FILE* out, const char* out_path, const char* photosite,
-                  const zephor::Grid& grid, int zr, int hr, const zephor::StepResult* result,
-                  int rows, const gapdata::Openness<double>& open) {
+constexpr gapdata::Reading kReading{false, 40, 150, false};
+// At most 14 window widths: the number of divisors of any sector count this program accepts.
+constexpr int kMaxSteps = 14;
+
+void write_report(std::FILE* out, const char* out_path, const char* photosite, const Grid& grid,
+                  int zr, int hr, const std::vector<StepResult>& result,
+                  const gapdata::Openness<double>& open) {
     std::fprintf(out, "< Program ZEPHOR > --- %s", out_path);
     std::fprintf(out, "\n");
     std::fprintf(out, "LEAF AREA INDEX after CAMPBELL\n");
-    std::fprintf(out, "%s\n", gapdata::kBanner);
+    std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out, "\nPhotosite: %s\n\n", photosite);
-    gapdata::write_selection_block(out, gapdata::BlockStyle::kZephor, grid.nz, grid.na, zr, hr);
+    gapreport::write_selection_block(out, gapreport::BlockStyle::kZephor, grid.nz, grid.na, zr, hr);
     std::fprintf(out, "\nLOGARITHMIC AZIMUTHAL GAP AVERAGING");
     std::fprintf(out, "\n-----------------------------------\n");
     std::fprintf(
@@ -30,8 +40,7 @@ void write_report(std::FILE* out, const char* out_path, const char* photosite,
         "STP  AZM  H_prj   V_prj   LAI     err     ELADP   ALPHA   Ke      Kde     gnd.cov fr.soil Lin/Log  Nullgp\n");
     for (int k = 0; k < 106; ++k) std::fputc('-', out);
     std::fprintf(out, "\n");
-    for (int r = 0; r < rows; ++r) {
-        const zephor::StepResult& p = result[r];
+    for (const StepResult& p : result) {
         std::fprintf(
             out,
             "%-5.0lf%-5.0lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-8.3lf%-8.4lf%-8.4lf%-8.4lf%-8.4lf%-9.3lf%-8.0lf\n",
@@ -40,16 +49,16 @@ void write_report(std::FILE* out, const char* out_path, const char* photosite,
     }
     for (int k = 0; k < 106; ++k) std::fputc('-', out);
     std::fprintf(out, "\n");
-    gapdata::write_openness(out, open);
+    gapreport::write_openness(out, open);
     std::fprintf(out, "====================================\n\n\n");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_zephor(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
-        std::fprintf(stderr, "%s\n", gapdata::kBanner);
-        std::fprintf(stderr,
+        std::fprintf(io.err, "%s\n", gapreport::kBanner);
+        std::fprintf(io.err,
                      "\n--->Usage:\n %s [parameter file] [gap fraction file] [output file]<---\n\n",
                      argv[0]);
         return 1;
@@ -58,31 +67,31 @@ int main(int argc, char** argv) {
     const char* data_path = argv[2];
     const char* out_path = argv[3];
 
+    std::string why;
     int discards[2] = {};
-    if (!gapdata::read_discard_params(par_path, 2, discards,
-                                      "zenith rings discarded, horizon rings discarded",
-                                      zephor::Grid::kMaxAnnuli))
-        return 1;
+    gapdata::Status st = gapdata::read_discard_params(
+        par_path, 2, discards, "zenith rings discarded, horizon rings discarded",
+        kReading.max_annuli, &why);
+    if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, par_path, why);
     const int zr = discards[0], hr = discards[1];
 
-    static zephor::Grid grid;
-    if (!gapdata::load_grid(data_path, kReading, &grid)) return 1;
-    if (gapdata::count_divisors(grid.na) > zephor::kMaxSteps) {
-        gapdata::refuse(data_path, "%d azimuth sectors give more than %d averaging widths", grid.na,
-                        zephor::kMaxSteps);
-        return 1;
+    Grid grid;
+    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    if (gapdata::count_divisors(grid.na) > kMaxSteps) {
+        return cli::refuse(io, data_path, "%d azimuth sectors give more than %d averaging widths",
+                           grid.na, kMaxSteps);
     }
 
-    zephor::StepResult result[zephor::kMaxSteps];
-    const int rows = zephor::averaging_steps(grid, zr, hr, result);
+    const std::vector<StepResult> result = lai::ellipsoid::averaging_steps(grid, zr, hr);
     const gapdata::Openness<double> open = gapdata::openness_summary(
         grid, gapdata::OpennessStyle::kZephor, gapdata::Terrain<double>{});
 
     std::FILE* out = std::fopen(out_path, "a+");
     if (out == nullptr) {
-        std::fprintf(stderr, "Can't open the file %s...\n", out_path);
+        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
         return 1;
     }
-    write_report(out, out_path, data_path, grid, zr, hr, result, rows, open);
-    return gapdata::close_report(out, out_path);
+    write_report(out, out_path, data_path, grid, zr, hr, result, open);
+    return cli::close_report(out, out_path, io);
 }

@@ -16,12 +16,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "angles/angles.h"
+
 namespace canopysim {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kRadToDeg = 57.29577951308232;
+using angles::kDegToRad;
+using angles::kHalfPi;
+using angles::kPi;
+using angles::kRadToDeg;
 
 // ---------------------------------------------------------------------------------------------
 // Random numbers: xoshiro256** (Blackman and Vigna 2018) seeded through splitmix64. Written out

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "canopysim/canopy.h"
+#include "skyimage/lens.h"
 
 namespace canopysim {
 
-enum class Lens { kEquidistant, kOrthographic };
+using skyimage::Lens;
 
 // The picture: a square of size x size pixels holding the sky disc of the given radius around
 // the pixel (size/2, size/2). Pixel (x, y) is column x from the left and row y from the top; it
@@ -20,7 +21,7 @@ enum class Lens { kEquidistant, kOrthographic };
 struct PictureParams {
     int size = 1000;
     int radius = 499;
-    Lens lens = Lens::kEquidistant;
+    Lens lens;  // equidistant unless set
     bool binary = false;
     std::uint64_t seed = 1;  // for the tone noise
 };
@@ -31,11 +32,11 @@ struct Picture {
 };
 
 // Zenith angle (radians) of a point at distance r from the centre of a disc of radius R.
-double zenith_of_radius(double r, double radius, Lens lens);
+double zenith_of_radius(double r, double radius, const Lens& lens);
 
 // The unit view direction (x east, y north, z up) of the pixel at (dx, dy) from the centre
 // (dy up), or false when the pixel lies outside the disc.
-bool pixel_direction(int dx, int dy, int radius, Lens lens, double dir[3]);
+bool pixel_direction(int dx, int dy, int radius, const Lens& lens, double dir[3]);
 
 // Grey levels of a toned picture. Sky brightens towards the zenith; leaves are dark, each with
 // its own shade; both carry mild noise. Any threshold between the brightest leaf (about 100)
@@ -47,11 +48,6 @@ std::uint8_t leaf_grey(double leaf_tone, double noise);
 // Renders the picture: one ray through every pixel inside the disc; sky 255 and leaves 0 in
 // a binary picture; 0 outside the disc (dark background with noise in a toned one).
 Picture render(const Canopy& canopy, const PictureParams& params);
-
-// Writes an uncompressed 8-bit BMP: 40-byte info header, 256 palette entries (i, i, i, 0) so
-// that the palette index is the grey level, rows bottom-up padded to 4 bytes. Returns false
-// when the file cannot be written completely.
-bool write_bmp(const char* path, const Picture& picture);
 
 // Three points on the rim of the disc, from which the circle's centre and radius come out
 // exactly: top, left and right of the disc.

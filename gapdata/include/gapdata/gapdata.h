@@ -3,57 +3,110 @@
 // A hemispherical photograph is divided into nz zenith annuli of equal width (90/nz degrees,
 // counted outward from the zenith) crossed by na azimuth sectors (360/na degrees). The
 // gap-fraction file holds, per cell, the fraction of its pixels that show sky and its pixel
-// count. This header offers
-//   - writing that file from pixel counts, and reading it back into a fixed-capacity grid;
-//   - the selection of the zenith annuli an LAI method uses, and its report lines;
+// count. This unit offers
+//   - writing that file from pixel counts, and reading it back into a grid;
+//   - a grid built in memory from pixel counts, exactly as reading the file back would give it;
+//   - the selection of the zenith annuli an LAI method uses, and the checks of its counts;
 //   - the orographic mask for sloping ground;
 //   - the openness summary (total gap, canopy and site openness, closure), cells weighted by
 //     solid angle;
 //   - logarithmic azimuthal averaging of one annulus (Lang and Xiang 1986).
-// Programs that hold their data in single precision use the float instances, the others double.
+// Nothing here prints or keeps state: a refusal comes back as a status and a one-line message
+// "PATH: problem" that the caller prints or puts in a table. The wording of the programs'
+// reports lives in the gapreport unit.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
+
+#include "angles/angles.h"
 
 namespace gapdata {
 
-// The suite's one-line banner, without line feed. Every program prints this same wording.
-extern const char kBanner[];
+using angles::kDegToRad;
+using angles::kHalfPi;
+using angles::kPi;
+using angles::kRadToDeg;
+using angles::kTwoPi;
 
-constexpr double kDegToRad = 0.017453292519943295;  // pi / 180
-constexpr double kRadToDeg = 57.29577951308232;     // 180 / pi
-constexpr double kHalfPi = 1.5707963267948966;
-
-// Writes one line "PATH: PROBLEM" to standard error (printf-style problem text, no line feed).
-void refuse(const char* path, const char* problem_format, ...)
-    __attribute__((format(printf, 2, 3)));
-
-// Flushes and closes a report file. Returns the exit status: 0 when every byte reached the
-// file, otherwise 1 after a line on standard error naming the file.
-int close_report(std::FILE* out, const char* path);
-
-// ---------------------------------------------------------------------------------------------
-// Writing the gap-fraction file.
-
+// Largest grid a gap-fraction file is written with.
 constexpr int kMaxWriteAnnuli = 90;
 constexpr int kMaxWriteSectors = 360;
-using CountTable = std::int64_t[kMaxWriteAnnuli][kMaxWriteSectors];
-
-// Creates or truncates PATH and writes the header "nz   na" and one record per cell: ring by
-// ring from the zenith outward, and inside a ring the sectors in decreasing azimuth. A record
-// holds the ring-centre zenith angle, the sector-centre azimuth, gaps/pixels (0 for a cell
-// without pixels) and the pixel count. Returns false when the file could not be created or
-// completely written. nz and na must lie in 1..90 and 1..360.
-bool write_gap_fraction_file(const char* path, int nz, int na, const CountTable& pixels,
-                             const CountTable& gaps);
 
 // ---------------------------------------------------------------------------------------------
-// Reading the gap-fraction file.
+// Pixel counts and writing the gap-fraction file.
 
-// How one program reads the file: its header format, its grid capacity (the record capacity is
-// the product) and whether it keeps the pixel counts.
+// Pixel and sky-pixel counts of every cell: index iz * na + ia, ring iz from the zenith outward,
+// sector ia in increasing azimuth (the writer's sector).
+struct Counts {
+    int nz = 0;
+    int na = 0;
+    std::vector<std::int64_t> pixels;
+    std::vector<std::int64_t> gaps;
+
+    // Sets the shape and clears every cell.
+    void reset(int rings, int sectors);
+    std::int64_t& pixel(int iz, int ia) { return pixels[std::size_t(iz) * std::size_t(na) + ia]; }
+    std::int64_t& gap(int iz, int ia) { return gaps[std::size_t(iz) * std::size_t(na) + ia]; }
+    std::int64_t pixel(int iz, int ia) const {
+        return pixels[std::size_t(iz) * std::size_t(na) + ia];
+    }
+    std::int64_t gap(int iz, int ia) const { return gaps[std::size_t(iz) * std::size_t(na) + ia]; }
+};
+
+// Writes the gap-fraction file to OUT: the header "nz   na" and one record per cell, ring by
+// ring from the zenith outward, and inside a ring the sectors in decreasing azimuth. A record
+// holds the ring-centre zenith angle, the sector-centre azimuth, gaps/pixels (0 for a cell
+// without pixels) and the pixel count. The caller opens, checks and closes OUT.
+void write_gap_fraction(std::FILE* out, const Counts& counts);
+
+// ---------------------------------------------------------------------------------------------
+// The grid of a reader.
+
+// A table of ROWS x COLS values, zero at start, indexed table[row][col].
+template <typename T>
+class Table {
+  public:
+    void assign(int rows, int cols) {
+        cols_ = cols;
+        v_.assign(std::size_t(rows) * std::size_t(cols), T(0));
+    }
+    T* operator[](int row) { return v_.data() + std::size_t(row) * std::size_t(cols_); }
+    const T* operator[](int row) const {
+        return v_.data() + std::size_t(row) * std::size_t(cols_);
+    }
+    bool empty() const { return v_.empty(); }
+
+  private:
+    std::vector<T> v_;
+    int cols_ = 0;
+};
+
+// A reader's grid. Record k of the file lands in annulus k / na, column k % na; column c is the
+// writer's sector na - 1 - c, whose record azimuth is 360 - (c + 0.5) s.
+template <typename T>
+struct Grid {
+    int nz = 0;
+    int na = 0;
+    T w{};       // annulus width, degrees
+    T half_w{};  // w / 2
+    T s{};       // sector width, degrees
+    T half_s{};  // s / 2
+    Table<T> fract_open;  // gap fraction by annulus and column
+    Table<T> pixel_nbr;   // pixel count by annulus and column, when the reading keeps them
+    int records_read = 0;  // whole records the file held, at most nz * na
+};
+
+// Sets nz and na, the widths derived from them in the grid's number type (w = 90/nz, w/2,
+// s = 360/na, s/2) and clears the tables; pixel counts are kept only when WITH_PIXELS.
+template <typename T>
+void set_shape(Grid<T>* grid, int nz, int na, bool with_pixels = false);
+
+// How one program reads the file: its header format, its grid capacity and whether it keeps
+// the pixel counts.
 struct Reading {
     bool header_spaced;  // header read with "%d %d" rather than "%d%d"
     int max_annuli;
@@ -61,84 +114,56 @@ struct Reading {
     bool want_pixels;
 };
 
-// A reader's tables, zero at start. Record k of the file lands in annulus k / na, column
-// k % na; column c is the writer's sector na - 1 - c.
-template <typename T, int kAnnuli, int kSectors>
-struct Grid {
-    static constexpr int kMaxAnnuli = kAnnuli;
-    static constexpr int kMaxSectors = kSectors;
-    static constexpr int kMaxRecords = kAnnuli * kSectors;
-    int nz = 0;
-    int na = 0;
-    T w{};       // annulus width, degrees
-    T half_w{};  // w / 2
-    T s{};       // sector width, degrees
-    T half_s{};  // s / 2
-    T tableau[kMaxRecords][4] = {};
-    T fract_open[kAnnuli][kSectors] = {};
-    T pixel_nbr[kAnnuli][kSectors] = {};  // filled only when the reading asks for it
-};
+// The outcome of reading an input. kCannotOpen leaves the message to the caller, whose wording
+// differs from program to program; kRefused comes with a one-line "PATH: problem".
+enum class Status { kOk, kCannotOpen, kRefused };
 
-// Opens PATH for reading and update ("r+", so a write-protected file is refused like a missing
-// one). On failure writes "Cannot open the file PATH...\n" to standard error and returns null.
-std::FILE* open_input(const char* path);
-
-// Reads nz and na with the reading's header format. Refuses (one line on standard error,
-// returns false) a header that cannot be read.
-bool read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na);
+// Reads nz and na with the reading's header format. Refuses a header that cannot be read.
+Status read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na,
+                   std::string* why);
 
 // Refuses a grid the reader cannot hold: nz or na not positive, or beyond the capacity.
-bool check_grid(const char* path, const Reading& reading, int nz, int na);
+Status check_grid(const char* path, const Reading& reading, int nz, int na, std::string* why);
 
-// Sets nz and na and the widths derived from them in the grid's number type: w = 90/nz, w/2,
-// s = 360/na and s/2. The reader does this after the header; a grid built in memory likewise.
-template <typename T, int A, int S>
-void set_shape(Grid<T, A, S>* grid, int nz, int na);
+// Resets the grid to nz x na and reads up to nz * na records, one number at a time; the end of
+// the file or an unreadable token leaves the remaining cells at 0. nz and na must have passed
+// check_grid.
+template <typename T>
+Status read_records(std::FILE* in, const char* path, const Reading& reading, int nz, int na,
+                    Grid<T>* grid, std::string* why);
 
-// Reads every record the tables hold, one number at a time; the end of the file or an
-// unreadable token leaves the remaining entries at 0. Then fills the grid in record order and
-// computes w, w/2, s, s/2 in the grid's number type. nz, na must have passed check_grid.
-template <typename T, int A, int S>
-void read_records(std::FILE* in, const Reading& reading, int nz, int na, Grid<T, A, S>* grid);
+// Opens PATH for reading, then read_header, check_grid and read_records; closes the file.
+template <typename T>
+Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why);
 
-// open_input, read_header, check_grid and read_records in one; closes the file.
-template <typename T, int A, int S>
-bool load_grid(const char* path, const Reading& reading, Grid<T, A, S>* grid);
+// A grid from counts in memory, with the pixel counts. kAsFile gives cell for cell what writing
+// the gap-fraction file and reading it back gives: the gap fraction passes through its printed
+// form ("%lf", read back in the grid's number type), so that every method computed on it agrees
+// digit for digit with the programs that read the file. kExact keeps gaps / pixels unrounded.
+enum class Precision { kAsFile, kExact };
+template <typename T>
+void grid_from_counts(const Counts& counts, Precision precision, Grid<T>* grid);
+
+// Opens an input file for reading and update ("r+", so that a write-protected file is refused
+// like a missing one). Null when it cannot be opened.
+std::FILE* open_input(const char* path);
 
 // ---------------------------------------------------------------------------------------------
-// Sky-region selection and its report lines.
+// Parameter files and the selection of annuli.
 
-// Reads the first N whole numbers of the parameter file PATH into VALUES. The file is opened
-// like every input ("Cannot open the file PATH..." when it cannot be); a file with fewer
-// readable integers is refused with a line naming what NAMES lists.
-bool read_int_params(const char* path, int n, int* values, const char* names);
+// Reads the first N whole numbers of the parameter file PATH into VALUES. kCannotOpen when it
+// cannot be opened; a file with fewer readable integers is refused with a line naming what
+// NAMES lists.
+Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why);
 
-// read_int_params for a parameter file whose first two integers are the zenith and horizon
-// rings discarded, then check_discards on them.
-bool read_discard_params(const char* path, int n, int* values, const char* names,
-                         int max_annuli);
+// read_int_params for a parameter file whose first two integers are the zenith and horizon rings
+// discarded, then check_discards on them.
+Status read_discard_params(const char* path, int n, int* values, const char* names,
+                           int max_annuli, std::string* why);
 
-// Refuses negative discard counts, and counts beyond the annuli a grid can hold (discarding
-// more annuli than the grid has is defined: no annulus is used; counts beyond any grid would
-// only overflow the report's arithmetic).
-bool check_discards(const char* path, int zr, int hr, int max_annuli = kMaxWriteAnnuli);
-
-// Which program's wording the grid and selection block takes.
-enum class BlockStyle {
-    kSuits,   // bravik and quinda: degrees with one decimal
-    kZephor,  // as kSuits, but the angular range in whole degrees
-    kTessor,  // its own grid lines; ring lines in whole degrees
-};
-
-// The two (kTessor: two, without the terrain lines) grid lines.
-template <typename T>
-void write_grid_lines(std::FILE* out, BlockStyle style, int nz, int na, T w, T s);
-// The ring lines chosen by zr and hr: horizon and field of view when zr = 0, the zenith rings
-// discarded and the angular range otherwise; nothing for negative counts.
-template <typename T>
-void write_ring_lines(std::FILE* out, BlockStyle style, T w, int zr, int hr);
-// kSuits and kZephor: grid lines, ring lines and "Sky Divisions Used".
-void write_selection_block(std::FILE* out, BlockStyle style, int nz, int na, int zr, int hr);
+// Refuses negative discard counts, and counts beyond the annuli a grid can hold (they could only
+// overflow the report's arithmetic).
+Status check_discards(const char* path, int zr, int hr, int max_annuli, std::string* why);
 
 // ---------------------------------------------------------------------------------------------
 // Orographic mask.
@@ -190,12 +215,8 @@ struct Openness {
     T canopy_closure{};
 };
 
-template <typename T, int A, int S>
-Openness<T> openness_summary(const Grid<T, A, S>& grid, OpennessStyle style,
-                             const Terrain<T>& terrain);
-
-// "Hemispherical" and its lines for bravik, quinda and zephor.
-void write_openness(std::FILE* out, const Openness<double>& o);
+template <typename T>
+Openness<T> openness_summary(const Grid<T>& grid, OpennessStyle style, const Terrain<T>& terrain);
 
 // ---------------------------------------------------------------------------------------------
 // Logarithmic azimuthal averaging (Lang and Xiang 1986).
@@ -216,8 +237,8 @@ int count_divisors(int na);
 // Averages each used annulus zr .. nz - hr - 1 with window width m, in increasing zenith angle,
 // and calls visit(zenith_deg, mu) for every annulus that yields a value; the zenith angle is the
 // annulus centre, a running sum from zr * w + w / 2. Returns the null windows of all of them.
-template <int A, int S, typename Visit>
-int average_used_annuli(const Grid<double, A, S>& grid, int zr, int hr, int m, Visit visit) {
+template <typename Visit>
+int average_used_annuli(const Grid<double>& grid, int zr, int hr, int m, Visit visit) {
     int null_windows = 0;
     double zenith = zr * grid.w + grid.half_w;
     for (int i = zr; i < grid.nz - hr; ++i) {

@@ -7,50 +7,59 @@ namespace detail {
 inline bool scan_number(std::FILE* in, double* v) { return std::fscanf(in, "%lf", v) == 1; }
 inline bool scan_number(std::FILE* in, float* v) { return std::fscanf(in, "%f", v) == 1; }
 
+// "PATH: problem" into *why.
+void describe(std::string* why, const char* path, const char* problem);
+
 }  // namespace detail
 
-template <typename T, int A, int S>
-void set_shape(Grid<T, A, S>* grid, int nz, int na) {
+template <typename T>
+void set_shape(Grid<T>* grid, int nz, int na, bool with_pixels) {
     grid->nz = nz;
     grid->na = na;
     grid->w = T(90.0 / nz);
     grid->half_w = grid->w / 2;
     grid->s = T(360.0 / na);
     grid->half_s = grid->s / 2;
+    grid->fract_open.assign(nz, na);
+    if (with_pixels)
+        grid->pixel_nbr.assign(nz, na);
+    else
+        grid->pixel_nbr.assign(0, 0);
+    grid->records_read = 0;
 }
 
-template <typename T, int A, int S>
-void read_records(std::FILE* in, const Reading& reading, int nz, int na, Grid<T, A, S>* grid) {
-    // Every record the table holds is read, whatever nz * na is; the first failed read ends
-    // the reading, as every later one would fail too.
-    bool readable = true;
-    for (int k = 0; k < Grid<T, A, S>::kMaxRecords && readable; ++k)
-        for (int f = 0; f < 4 && readable; ++f) readable = detail::scan_number(in, &grid->tableau[k][f]);
-
-    set_shape(grid, nz, na);
-    int k = 0;
-    for (int i = 0; i < nz; ++i) {
-        for (int c = 0; c < na; ++c, ++k) {
-            grid->fract_open[i][c] = grid->tableau[k][2];
-            if (reading.want_pixels) grid->pixel_nbr[i][c] = grid->tableau[k][3];
+template <typename T>
+Status read_records(std::FILE* in, const char* /*path*/, const Reading& reading, int nz, int na,
+                    Grid<T>* grid, std::string* /*why*/) {
+    set_shape(grid, nz, na, reading.want_pixels);
+    // The first failed read ends the reading, as every later one would fail too.
+    T record[4];
+    const int n = nz * na;
+    for (int k = 0; k < n; ++k) {
+        for (int f = 0; f < 4; ++f) {
+            if (!detail::scan_number(in, &record[f])) return Status::kOk;
         }
+        grid->fract_open[k / na][k % na] = record[2];
+        if (reading.want_pixels) grid->pixel_nbr[k / na][k % na] = record[3];
+        ++grid->records_read;
     }
+    return Status::kOk;
 }
 
-template <typename T, int A, int S>
-bool load_grid(const char* path, const Reading& reading, Grid<T, A, S>* grid) {
+template <typename T>
+Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why) {
     std::FILE* in = open_input(path);
-    if (in == nullptr) return false;
+    if (in == nullptr) return Status::kCannotOpen;
     int nz = 0, na = 0;
-    const bool ok = read_header(in, path, reading, &nz, &na) && check_grid(path, reading, nz, na);
-    if (ok) read_records(in, reading, nz, na, grid);
+    Status st = read_header(in, path, reading, &nz, &na, why);
+    if (st == Status::kOk) st = check_grid(path, reading, nz, na, why);
+    if (st == Status::kOk) st = read_records(in, path, reading, nz, na, grid, why);
     std::fclose(in);
-    return ok;
+    return st;
 }
 
-template <typename T, int A, int S>
-Openness<T> openness_summary(const Grid<T, A, S>& grid, OpennessStyle style,
-                             const Terrain<T>& terrain) {
+template <typename T>
+Openness<T> openness_summary(const Grid<T>& grid, OpennessStyle style, const Terrain<T>& terrain) {
     const bool masking = style == OpennessStyle::kTessor || style == OpennessStyle::kKeldro;
     T gap_sum = 0;
     int visible = 0;

@@ -1,0 +1,6 @@
+// Fuzz target: keldro as a whole, its parameter file taken from the fuzz input.
+#include "keldro.h"
+#include "fuzz_target.h"
+#include "program_harness.h"
+
+SKYGAP_FUZZ_PARAMETER_FILE(run_keldro, "keldro", "")

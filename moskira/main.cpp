@@ -1,0 +1,3 @@
+#include "moskira.h"
+
+int main(int argc, char** argv) { return cli::main_of(argc, argv, run_moskira); }

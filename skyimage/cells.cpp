@@ -16,6 +16,10 @@ void count_cells(const t_Bitmap& working, const Lens& lens, int nz, int na, doub
     const int cx = width / 2, cy = height / 2, radius = width / 2;
     const double R = radius;
     const double turn = azimuth_turn(declination);
+    const bool classic = is_classic(lens);
+    const bool orthographic = lens.kind == LensKind::kOrthographic;
+    std::int64_t* pixels = counts->pixels.data();
+    std::int64_t* gaps = counts->gaps.data();
 
     // The ring of a pixel depends on |dx| and dy only: one row's rings are computed once for
     // dx >= 0 and read for both halves. nz marks pixels outside the disc or on its rim.
@@ -33,20 +37,20 @@ void count_cells(const t_Bitmap& working, const Lens& lens, int nz, int na, doub
             const double r = std::hypot(double(a), double(dy));
             int iz = nz;
             if (!(r > R)) {
-                iz = ring_index(lens, nz, r, R);
+                iz = classic ? classic_ring_index(orthographic, nz, r, R) : ring_index(lens, nz, r, R);
             }
-            ring_of[a] = iz;
+            ring_of[std::size_t(a)] = iz;
         }
         const int j_begin = int(std::max<std::int64_t>(0, cx - (reach - 1)));
         const int j_end = int(std::min<std::int64_t>(width, cx + reach));
         const std::uint8_t* row = bmp->data + std::size_t(i) * std::size_t(width);
         for (int j = j_begin; j < j_end; ++j) {
             const int dx = j - cx;
-            const int iz = ring_of[dx < 0 ? -dx : dx];
+            const int iz = ring_of[std::size_t(dx < 0 ? -dx : dx)];
             if (iz >= nz) continue;  // on the rim (r = R): in no cell
-            const int ia = sector_index(dx, dy, na, turn);
-            ++counts->pixel(iz, ia);
-            if (row[j] != 0) ++counts->gap(iz, ia);
+            const std::size_t cell = std::size_t(iz) * std::size_t(na) + std::size_t(sector_index(dx, dy, na, turn));
+            ++pixels[cell];
+            gaps[cell] += row[j] != 0;
         }
     }
 }

@@ -356,7 +356,7 @@ TEST(SunTrack, CoarserStepIsASubsetAndKeptSamplesAreContiguous) {
 TEST(SunTrack, SunflecksArePerDayRunsAtTheStep) {
     Settings s;
     s.first_day = 1;
-    s.last_day = 4;  // four days; the track covers two of them
+    s.last_day = 5;  // five days; the track covers four of them
     s.step_min = 1;
     std::vector<light::TrackPoint> track;
     auto add = [&](int day, int from, int to, bool visible) {
@@ -368,17 +368,19 @@ TEST(SunTrack, SunflecksArePerDayRunsAtTheStep) {
     add(1, 315, 318, true);    // 4 minutes, after a gap in the samples: a new run
     add(1, 1439, 1439, true);  // runs into the next day ...
     add(2, 0, 5, true);        // ... but counts per day: 6 minutes
+    add(3, 700, 706, true);    // 7 minutes; the next day's samples that follow in time of day
+    add(4, 707, 712, true);    // do not extend it: 6 minutes
     const light::Sunflecks f = light::summarise_sunflecks(s, track);
-    EXPECT_EQ(f.longest_sunfleck_min, 6);
-    EXPECT_DOUBLE_EQ(f.sun_minutes, (3 + 5 + 4 + 1 + 6) / 4.0);
-    EXPECT_DOUBLE_EQ(f.daylight_minutes, double(track.size()) / 4.0);
+    EXPECT_EQ(f.longest_sunfleck_min, 7);
+    EXPECT_DOUBLE_EQ(f.sun_minutes, (3 + 5 + 4 + 1 + 6 + 7 + 6) / 5.0);
+    EXPECT_DOUBLE_EQ(f.daylight_minutes, double(track.size()) / 5.0);
 
     // At a 2-minute step each sample stands for two minutes.
     s.step_min = 2;
     const std::vector<light::TrackPoint> coarse = {{1, 600, true}, {1, 602, true}, {1, 604, false}};
     const light::Sunflecks c = light::summarise_sunflecks(s, coarse);
     EXPECT_EQ(c.longest_sunfleck_min, 4);
-    EXPECT_DOUBLE_EQ(c.sun_minutes, 4 / 4.0);
+    EXPECT_DOUBLE_EQ(c.sun_minutes, 4 / 5.0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -96,6 +96,17 @@ int open_retrying(const char* path, int flags) {
     return fd;
 }
 
+// Why writing FD (a temporary about to be removed) fails: one more byte at its end. 0 when it
+// does not fail now.
+int probe_write_error(int fd) {
+    if (lseek(fd, 0, SEEK_END) < 0) return errno;
+    ssize_t n;
+    do {
+        n = write(fd, "\n", 1);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? errno : 0;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(const char* target, CleanupRegistry* registry)
@@ -226,7 +237,8 @@ bool AtomicFile::commit() {
         failed = true;
         err = errno;
     } else if (std::ferror(f)) {
-        failed = true;  // an earlier write failed; its errno is gone
+        failed = true;  // an earlier write failed and its errno is gone: ask the temporary again
+        if (replacing) err = probe_write_error(fileno(f));
     } else if (replacing && fsync(fileno(f)) != 0) {
         failed = true;
         err = errno;

@@ -54,8 +54,8 @@ Status append_whole(const char* path, const void* data, std::size_t size) {
     } else {
         // Non-blocking, so that a FIFO put there since the check is refused, not waited on.
         do {
-            fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NONBLOCK,
-                      0666);
+            fd =
+                open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NONBLOCK, 0666);
         } while (fd < 0 && errno == EINTR);
     }
     if (fd < 0) return {false, detail::problem(path, "cannot open the file for the report", errno)};

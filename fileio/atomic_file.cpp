@@ -157,14 +157,14 @@ void AtomicFile::prepare() {
     if (dir_fd_ < 0) return fail("cannot open the folder of the file", errno);
 
     struct stat st;
-    mode_t keep_mode = 0;
+    struct stat earlier = {};
     if (fstatat(dir_fd_, final_name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISREG(st.st_mode)) return fail("changed while being opened", 0);
         if (faccessat(dir_fd_, final_name_.c_str(), W_OK, AT_EACCESS) != 0) {
             return fail("cannot write the file", errno);
         }
         target_existed_ = true;
-        keep_mode = st.st_mode & 0777;
+        earlier = st;
     }
 
     for (int attempt = 0; attempt < kAttempts && fd < 0; ++attempt) {
@@ -189,7 +189,14 @@ void AtomicFile::prepare() {
     }
     if (fd < 0) return fail("cannot create a temporary file beside", EEXIST);
 
-    if (target_existed_ && fchmod(fd, keep_mode) != 0) {
+    // The earlier owner and group where allowed (root; a group of ours), at best effort; then
+    // the earlier permission bits, without fail.
+    if (target_existed_ && (earlier.st_uid != geteuid() || earlier.st_gid != getegid())) {
+        const bool kept = fchown(fd, earlier.st_uid, earlier.st_gid) == 0 ||
+                          fchown(fd, geteuid(), earlier.st_gid) == 0;
+        static_cast<void>(kept);
+    }
+    if (target_existed_ && fchmod(fd, earlier.st_mode & 0777) != 0) {
         const int err = errno;
         close(fd);
         return fail("cannot give the new file the permissions of the earlier one", err);

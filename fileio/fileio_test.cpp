@@ -35,7 +35,7 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 
 // Each test runs in a fresh folder, which is its working folder; both are undone at the end.
 class Scratch : public ::testing::Test {
-  protected:
+   protected:
     void SetUp() override {
         char name[] = "/tmp/fileio-test-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
@@ -109,9 +109,9 @@ TEST_F(SameFile, EverySpellingOfAnInputIsRefused) {
          {"g.txt", "./g.txt", absolute.c_str(), "sub/../g.txt", "link.txt", "hard.txt"}) {
         const fileio::Status s = fileio::check_not_an_input(output, {"p.par", "g.txt"});
         ASSERT_FALSE(s.ok) << output;
-        EXPECT_EQ(s.message,
-                  std::string(output) + ": the output is the same file as the input g.txt; " +
-                      "nothing was written");
+        EXPECT_EQ(s.message, std::string(output) +
+                                 ": the output is the same file as the input g.txt; " +
+                                 "nothing was written");
     }
     EXPECT_TRUE(fileio::check_not_an_input("copy.txt", {"g.txt"}).ok);  // equal bytes, two files
 }
@@ -290,6 +290,10 @@ using Atomic = Scratch;
 TEST_F(Atomic, ReplacesWholeKeepsModeAndLeavesNoTemporary) {
     put("t.txt", "earlier\n");
     ASSERT_EQ(chmod("t.txt", 0640), 0);
+    const bool root = geteuid() == 0;  // root replacing a user's file must leave it theirs
+    if (root) {
+        ASSERT_EQ(chown("t.txt", 65534, 65534), 0);
+    }
     {
         AtomicFile out("t.txt");
         ASSERT_TRUE(out.ok()) << out.message();
@@ -303,6 +307,9 @@ TEST_F(Atomic, ReplacesWholeKeepsModeAndLeavesNoTemporary) {
     struct stat st;
     ASSERT_EQ(stat("t.txt", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
 
     const mode_t old_mask = umask(027);
     {
@@ -342,8 +349,9 @@ TEST_F(Atomic, FileSizeLimitLeavesTheEarlierFileByteIdentical) {
         std::signal(SIGXFSZ, SIG_IGN);
         AtomicFile out("g.txt");
         std::fputs(pattern(65536, 2).c_str(), out.file());
-        return !out.commit() && out.message() == "g.txt: cannot write the file (File too large); "
-                                                 "the earlier file is left as it was"
+        return !out.commit() && out.message() ==
+                                    "g.txt: cannot write the file (File too large); "
+                                    "the earlier file is left as it was"
                    ? 0
                    : 1;
     });
@@ -473,8 +481,9 @@ TEST_F(Append, FailedAppendIsCutBackToTheEarlierLength) {
         std::signal(SIGXFSZ, SIG_IGN);
         const std::string report = pattern(72000, 6);
         const fileio::Status s = fileio::append_whole("log.txt", report.data(), report.size());
-        return s.message == "log.txt: cannot append the report (File too large); the file is "
-                            "left as it was"
+        return s.message ==
+                       "log.txt: cannot append the report (File too large); the file is "
+                       "left as it was"
                    ? 0
                    : 1;
     });

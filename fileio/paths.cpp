@@ -123,7 +123,9 @@ std::string resolve_path(const char* path) {
             names_folder = true;
         }
         const std::size_t slash = p.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+        const std::string dir = slash == std::string::npos ? "."
+                                : slash == 0               ? "/"
+                                                           : p.substr(0, slash);
         const std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
         if (names_folder || base.empty() || base == "." || base == "..") return real_path(p);
         const std::string folder = real_path(dir);
@@ -151,8 +153,7 @@ bool same_file(const char* a, const char* b) {
     return ra == rb;
 }
 
-Status check_not_an_input(const char* output, const std::vector<const char*>& inputs,
-                          Dash dash) {
+Status check_not_an_input(const char* output, const std::vector<const char*>& inputs, Dash dash) {
     struct stat out;
     const bool out_exists = stat(output, &out) == 0;
     if (out_exists && S_ISCHR(out.st_mode)) return {};

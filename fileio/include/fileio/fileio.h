@@ -68,7 +68,7 @@ Status check_not_an_input(const char* output, const std::vector<const char*>& in
 // An input stream opened for reading only. Owns the stream, except standard input, which it
 // leaves open. Move-only.
 class InputFile {
-  public:
+   public:
     InputFile() = default;
     ~InputFile() { close(); }
     InputFile(InputFile&& other) noexcept;
@@ -77,11 +77,11 @@ class InputFile {
     InputFile& operator=(const InputFile&) = delete;
 
     explicit operator bool() const { return file_ != nullptr; }
-    std::FILE* get() const { return file_; }          // null when opening failed
+    std::FILE* get() const { return file_; }                 // null when opening failed
     const std::string& message() const { return message_; }  // why opening failed
-    void close();                                     // idempotent
+    void close();                                            // idempotent
 
-  private:
+   private:
     friend InputFile open_input(const char* path, Dash dash);
     std::FILE* file_ = nullptr;
     bool owned_ = false;
@@ -109,7 +109,7 @@ Status check_output(const char* path);
 // handlers. Meant for single-threaded programs, where a handler interrupts the thread that
 // changes the registry: a slot is read only when completely written.
 class CleanupRegistry {
-  public:
+   public:
     static constexpr int kSlots = 32;
 
     CleanupRegistry() = default;
@@ -127,7 +127,7 @@ class CleanupRegistry {
     // The number of files recorded.
     int live() const noexcept;
 
-  private:
+   private:
     enum : int { kFree = 0, kWriting = 1, kLive = 2 };
     struct Slot {
         std::atomic<int> state{kFree};
@@ -141,7 +141,8 @@ class CleanupRegistry {
 // An output replaced as a whole. The constructor checks the target (check_output) and, for a
 // regular file or a new name, creates a temporary "NAME.tmp-XXXXXX" beside it with O_EXCL,
 // permissions as a new file gets them (0666 less the umask, default ACLs applied) or, when the
-// target exists, the target's permission bits. commit() flushes, fsyncs, closes and renames the
+// target exists, the target's permission bits (and its owner and group where the user may set
+// them). commit() flushes, fsyncs, closes and renames the
 // temporary over the target, then syncs the folder. Any failure (write error, ENOSPC, EFBIG under
 // RLIMIT_FSIZE with SIGXFSZ ignored, fsync, close or rename error) returns false with a message
 // and removes the temporary; so does destruction without commit. The earlier target is then
@@ -158,20 +159,20 @@ class CleanupRegistry {
 //     (standard output through a duplicate of descriptor 1, after flushing stdout), and commit()
 //     reports whether every byte was accepted.
 class AtomicFile {
-  public:
+   public:
     explicit AtomicFile(const char* target, CleanupRegistry* registry = nullptr);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    bool ok() const { return file_ != nullptr; }     // ready for writing
-    std::FILE* file() const { return file_; }         // null when opening failed
+    bool ok() const { return file_ != nullptr; }             // ready for writing
+    std::FILE* file() const { return file_; }                // null when opening failed
     const std::string& message() const { return message_; }  // the last failure
     bool commit();  // true once: the target now holds exactly what was written
 
     const std::string& temporary_name() const { return temp_name_; }  // empty when direct
 
-  private:
+   private:
     void prepare();
     void fail(const char* what, int err);
     void discard() noexcept;
@@ -198,19 +199,20 @@ Status append_whole(const char* path, const void* data, std::size_t size);
 
 // A report built in memory with the fprintf-based writers (open_memstream), then taken whole.
 class MemoryReport {
-  public:
+   public:
     MemoryReport();
     ~MemoryReport();
     MemoryReport(const MemoryReport&) = delete;
     MemoryReport& operator=(const MemoryReport&) = delete;
 
-    std::FILE* file() const { return file_; }  // null when memory ran out, or after finish()
+    // Null when memory ran out (check before writing) and after finish().
+    std::FILE* file() const { return file_; }
     // Closes the stream. False when it could not be created or a write failed (out of memory).
     bool finish();
     const char* data() const { return buffer_; }  // valid after finish()
     std::size_t size() const { return size_; }
 
-  private:
+   private:
     std::FILE* file_ = nullptr;
     char* buffer_ = nullptr;
     std::size_t size_ = 0;

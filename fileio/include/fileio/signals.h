@@ -18,7 +18,7 @@
 namespace fileio {
 
 class CleanupOnSignals {
-  public:
+   public:
     // REGISTRY must outlive this object; construct it before, in the same scope.
     explicit CleanupOnSignals(CleanupRegistry* registry);
     // Restores the dispositions found at construction.
@@ -32,7 +32,7 @@ class CleanupOnSignals {
     static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM, SIGXFSZ};
     static constexpr int kCount = sizeof kSignals / sizeof kSignals[0];
 
-  private:
+   private:
     bool installed_[kCount] = {};
     struct sigaction previous_[kCount] = {};
     bool owner_ = false;

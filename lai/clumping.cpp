@@ -75,12 +75,11 @@ double probe_probability(const std::vector<Transect>& transects, double l_px) {
 ElementWidth estimate_element_width(const std::vector<Transect>& transects) {
     const Totals t = totals(transects);
     ElementWidth e;
-    e.lp = t.length > 0 && t.gap_pixels > 0
-               ? -std::log(double(t.gap_pixels) / double(t.length))
-               : kNaN;
+    e.lp = t.length > 0 && t.gap_pixels > 0 ? -std::log(double(t.gap_pixels) / double(t.length))
+                                            : kNaN;
     e.mean_gap = t.gaps > 0 ? double(t.gap_pixels) / t.gaps : kNaN;
-    // No canopy (lp == 0) gives no width.
-    e.wp = e.lp > 0 ? e.lp * e.mean_gap : kNaN;
+    // No canopy (lp == 0) or only one-pixel gaps (mean 1) gives no width.
+    e.wp = e.lp > 0 && e.mean_gap > 1 ? e.lp / -std::log1p(-1 / e.mean_gap) : kNaN;
     return e;
 }
 
@@ -116,10 +115,12 @@ GapSize chen_cihlar_gaps(const std::vector<Transect>& transects, double wp_px,
     r.lp = -std::log(r.fm0);
     if (t.gap_pixels == t.length) return r;  // no canopy: nothing to remove, omega 1
 
-    r.wp = wp_px > 0 ? wp_px : r.lp * r.mean_gap;
+    r.wp = wp_px > 0 ? wp_px : estimate_element_width(transects).wp;
+    if (std::isnan(r.wp)) return r;  // only one-pixel gaps: none is too large
     std::vector<std::int64_t> sorted;
     sorted.reserve(std::size_t(t.gaps));
-    for (const Transect& tr : transects) sorted.insert(sorted.end(), tr.gaps.begin(), tr.gaps.end());
+    for (const Transect& tr : transects)
+        sorted.insert(sorted.end(), tr.gaps.begin(), tr.gaps.end());
     std::sort(sorted.begin(), sorted.end(), std::greater<std::int64_t>());
 
     // sorted[kept..] are the gaps still in; the largest come first.
@@ -323,8 +324,8 @@ Clumping clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
             const GapSize g = chen_cihlar_gaps(rr.segments[k], std::isnan(wp) ? 0.0 : wp,
                                                settings.removal_significance);
             if (!g.status.ok)
-                return failed(c, failure(which + "segment " + std::to_string(k) + ": " +
-                                         g.status.message));
+                return failed(
+                    c, failure(which + "segment " + std::to_string(k) + ": " + g.status.message));
             if (!g.assessed) ++r.segments_unassessed;
             seg_omega[i][k] = g.omega;
             sum += std::log(substituted(seg.gap_fraction, settings.gaps)) / g.omega;
@@ -334,11 +335,11 @@ Clumping clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
         r.omega = ring_omega(r.gap.gap_fraction_used, mean_depth);
         r.contact_corrected = -mean_depth * cos_zen[i];
     }
-    const std::vector<double> values = internal::per_segment_values(
-        rings, gaps_of(c), weights_of(c), cos_zen, settings.gaps,
-        [&seg_omega](std::size_t i, std::size_t k, double p) {
-            return -std::log(p) / seg_omega[i][k];
-        });
+    const std::vector<double> values =
+        internal::per_segment_values(rings, gaps_of(c), weights_of(c), cos_zen, settings.gaps,
+                                     [&seg_omega](std::size_t i, std::size_t k, double p) {
+                                         return -std::log(p) / seg_omega[i][k];
+                                     });
     finish(&c, values);
     return c;
 }

@@ -73,10 +73,8 @@ EffectiveLai five_ring_lai(const std::vector<Ring>& rings, const GapSettings& se
         const double centre = kFiveRingCentreDeg[i];
         if (!(g.zen_low_deg <= centre && centre <= g.zen_high_deg))
             return failed(r, failure("ring " + std::to_string(i) + " does not contain its " +
-                                     "nominal centre " + std::to_string(int(centre)) +
-                                     " degrees"));
-        if (!g.in_use)
-            return failed(r, failure("ring " + std::to_string(i) + " has no pixels"));
+                                     "nominal centre " + std::to_string(int(centre)) + " degrees"));
+        if (!g.in_use) return failed(r, failure("ring " + std::to_string(i) + " has no pixels"));
         cos_zen[i] = std::cos(centre * kDegToRad);
         sum += kFiveRingWeight[i] * cos_zen[i] * -std::log(g.gap_fraction_used);
     }

@@ -19,7 +19,8 @@ Status check_ring(const Ring& ring, const GapSettings& settings) {
     for (std::size_t k = 0; k < ring.segments.size(); ++k) {
         const Segment& seg = ring.segments[k];
         if (!(seg.pixels >= 0 && std::isfinite(seg.pixels)))
-            return failure("segment " + std::to_string(k) + ": pixel count must be finite and >= 0");
+            return failure("segment " + std::to_string(k) +
+                           ": pixel count must be finite and >= 0");
         if (seg.pixels > 0 && !(seg.gap_fraction >= 0 && seg.gap_fraction <= 1))
             return failure("segment " + std::to_string(k) + ": gap fraction must lie in [0, 1]");
     }

@@ -31,10 +31,14 @@
 //     gap is not applied (that would leave F_mr(0) = 0); the result says so.
 //   - Omega_CC = [ln F_m(0) / ln F_mr(0)] * [(1 - F_mr(0)) / (1 - F_m(0))].
 //   - Element width, unless given: Leblanc et al. (2005, Agric. For. Meteorol. 129:187) take
-//     W_p = -ln P(0) / |d ln P(l) / dl| at l = 0 from the probe probability
-//     P(l) = (1 / L_t) sum_i max(lambda_i - l, 0), the chance that a probe of length l lies
-//     wholly in a gap. P(0) = F_m(0) and the derivative at l = 0 is -N / sum lambda_i exactly
-//     (N gaps), so W_p = L_p * mean gap size; for a random canopy that is W_p itself.
+//     W_p = -ln P(0) / |d ln P(l) / dl| at l = 0 from the probe probability P(l), the chance
+//     that a probe of length l lies wholly in a gap; P(0) = F_m(0), so -ln P(0) = L_p. On the
+//     pixel grid a probe of m pixels fits a run of k pixels in k - m + 1 places, and the slope
+//     at the start is the first step, ln(P_1 / P_0) = ln(1 - N / sum lambda_i) for N gaps:
+//         W_p = L_p / -ln(1 - 1 / mean gap size).
+//     A rasterised random canopy has geometric sky runs with exactly that slope, -L_p / W_p;
+//     the continuous slope -1 / mean would overstate W_p by 13 % at W_p = 6 px, L_p = 1.5. When
+//     every gap is one pixel the slope cannot be measured: W_p is NaN, nothing is removed.
 //   A ring's Omega_CC comes from its circles pooled as one transect. A transect without any gap
 //   or without any canopy leaves Omega = 1 (counted as not assessed when it has no gap).
 //
@@ -62,8 +66,8 @@ namespace lai {
 // One walk along a circle (or an arc of it): its length and the lengths of its sky runs, in
 // pixels, in walk order. A run that wraps round the start of a closed circle is one run.
 struct Transect {
-    std::int64_t length = 0;          // pixels walked, >= 0
-    std::vector<std::int64_t> gaps;   // each >= 1; their sum <= length
+    std::int64_t length = 0;         // pixels walked, >= 0
+    std::vector<std::int64_t> gaps;  // each >= 1; their sum <= length
 };
 
 // F_m(lambda) over the transects pooled (total gap length in runs >= lambda over the total
@@ -73,13 +77,14 @@ double accumulated_gap_fraction(const std::vector<Transect>& transects, double l
 // The random canopy's F(lambda) for projected LAI lp and element width wp (pixels).
 double random_accumulated_gap_fraction(double lp, double wp, double lambda_px);
 
-// P(l) over the transects pooled.
+// P(l) = (1 / L_t) sum_i max(lambda_i - l, 0) over the transects pooled, l a continuous length
+// in pixels; the probe of m whole pixels is P(m - 1).
 double probe_probability(const std::vector<Transect>& transects, double l_px);
 
 struct ElementWidth {
-    double wp = 0;         // W_p, pixels; NaN when there is no gap or no canopy
-    double lp = 0;         // -ln F_m(0)
-    double mean_gap = 0;   // pixels; NaN without gaps
+    double wp = 0;        // W_p, pixels; NaN with no gap, no canopy or only one-pixel gaps
+    double lp = 0;        // -ln F_m(0)
+    double mean_gap = 0;  // pixels; NaN without gaps
 };
 
 // W_p from the transects pooled (Leblanc et al. 2005, as above).
@@ -87,14 +92,14 @@ ElementWidth estimate_element_width(const std::vector<Transect>& transects);
 
 struct GapSize {
     Status status;
-    std::int64_t length = 0;       // L_t
-    std::int64_t gap_pixels = 0;   // sum of the gaps
+    std::int64_t length = 0;      // L_t
+    std::int64_t gap_pixels = 0;  // sum of the gaps
     int gaps = 0;
-    double mean_gap = 0;           // pixels, NaN without gaps
-    double wp = 0;                 // element width used, pixels (NaN when not needed)
-    double fm0 = 0;                // F_m(0) (NaN for no length)
-    double fmr0 = 0;               // F_mr(0)
-    double lp = 0;                 // -ln F_mr(0) at the end
+    double mean_gap = 0;  // pixels, NaN without gaps
+    double wp = 0;        // element width used, pixels (NaN when not needed)
+    double fm0 = 0;       // F_m(0) (NaN for no length)
+    double fmr0 = 0;      // F_mr(0)
+    double lp = 0;        // -ln F_mr(0) at the end
     int gaps_removed = 0;
     std::int64_t removed_pixels = 0;
     int passes = 0;                // removal passes that removed something
@@ -111,7 +116,7 @@ GapSize chen_cihlar_gaps(const std::vector<Transect>& transects, double wp_px,
 
 struct ClumpingSettings {
     GapSettings gaps;
-    double element_width_px = 0;        // W_p for every ring; 0 = estimate per ring
+    double element_width_px = 0;  // W_p for every ring; 0 = estimate per ring
     double removal_significance = 0.05;
 };
 
@@ -124,27 +129,27 @@ struct RingRuns {
 };
 
 struct RingClumping {
-    RingGap gap;                 // the ring, as in effective.h
-    double weight = 0;           // w_i (0 when not in use)
-    double omega = 1;            // Omega_i (NaN when not in use)
+    RingGap gap;                   // the ring, as in effective.h
+    double weight = 0;             // w_i (0 when not in use)
+    double omega = 1;              // Omega_i (NaN when not in use)
     double contact_corrected = 0;  // K_i / Omega_i (NaN when not in use)
-    GapSize runs;                // Chen-Cihlar: the ring's circles; CLX: the ring's W_p only
+    GapSize runs;                  // Chen-Cihlar: the ring's circles; CLX: the ring's W_p only
     int segments_unassessed = 0;   // CLX: segments with pixels whose runs had no gap
 };
 
 struct Clumping {
-    Status status;               // not ok: invalid input; the numbers are then NaN
-    double le = 0;               // Miller's effective LAI over the same rings
-    double lai = 0;              // clumping-corrected LAI
-    double omega = 1;            // le / lai (1 when lai is 0)
-    double se = 0;               // standard error of lai over segments (see above)
+    Status status;     // not ok: invalid input; the numbers are then NaN
+    double le = 0;     // Miller's effective LAI over the same rings
+    double lai = 0;    // clumping-corrected LAI
+    double omega = 1;  // le / lai (1 when lai is 0)
+    double se = 0;     // standard error of lai over segments (see above)
     int se_segments = 0;
     std::vector<RingClumping> rings;  // every ring given, in input order
     int rings_used = 0;
     int zero_segments = 0;
     int zero_rings = 0;
-    int rings_unassessed = 0;    // CC: rings in use whose circles had no gap (omega 1)
-    int segments_unassessed = 0; // CLX: segments with pixels whose runs had no gap (omega 1)
+    int rings_unassessed = 0;     // CC: rings in use whose circles had no gap (omega 1)
+    int segments_unassessed = 0;  // CLX: segments with pixels whose runs had no gap (omega 1)
 };
 
 Clumping lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings);

@@ -42,15 +42,15 @@ constexpr double kHingeLowDeg = 55;
 constexpr double kHingeHighDeg = 60;
 
 struct EffectiveLai {
-    Status status;            // not ok: invalid input; the numbers are then NaN
-    double lai = 0;           // effective LAI (NaN on failure)
-    double se = 0;            // standard error over segments (NaN when undefined, see above)
-    int se_segments = 0;      // segments that entered se
-    std::vector<RingGap> rings;     // every ring given, in input order
-    std::vector<double> weights;    // the weight each ring received (0 for a ring not in use)
+    Status status;                // not ok: invalid input; the numbers are then NaN
+    double lai = 0;               // effective LAI (NaN on failure)
+    double se = 0;                // standard error over segments (NaN when undefined, see above)
+    int se_segments = 0;          // segments that entered se
+    std::vector<RingGap> rings;   // every ring given, in input order
+    std::vector<double> weights;  // the weight each ring received (0 for a ring not in use)
     int rings_used = 0;
-    int zero_segments = 0;    // segments of the rings in use whose 0 gap was substituted
-    int zero_rings = 0;       // rings in use without any gap
+    int zero_segments = 0;  // segments of the rings in use whose 0 gap was substituted
+    int zero_rings = 0;     // rings in use without any gap
 };
 
 // Miller's integral over the rings given (any number, any bands in 0..90 degrees). Fails when no

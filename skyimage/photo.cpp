@@ -189,6 +189,14 @@ bool jpeg_supported() {
 #endif
 }
 
+std::string compiled_readers() {
+    std::string readers = "BMP";
+#ifdef SKYGAP_HAVE_JPEG
+    readers += ", JPEG (libjpeg " + std::to_string(JPEG_LIB_VERSION) + ")";
+#endif
+    return readers;
+}
+
 std::uint8_t channel_value(Channel channel, std::uint8_t red, std::uint8_t green,
                            std::uint8_t blue) {
     switch (channel) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "skyimage/bitmap.h"
 
@@ -34,6 +35,9 @@ bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)
 
 // True when this build reads JPEG photographs.
 bool jpeg_supported();
+
+// The photograph formats this build reads, for a program's --version: "BMP, JPEG (libjpeg 62)".
+std::string compiled_readers();
 
 // The channel's grey level of one pixel.
 std::uint8_t channel_value(Channel channel, std::uint8_t red, std::uint8_t green,

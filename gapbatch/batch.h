@@ -10,14 +10,17 @@
 
 #include "gapdata/gapdata.h"
 #include "skyimage/analysis.h"
+#include "structure/structure.h"
 
 namespace gapbatch {
 
 struct Options {
     skyimage::PhotoSettings photo;  // disc, lens, threshold, channel, grid, declination
+    structure::Settings analysis;   // the methods' settings; its grid is the photo's
     bool fov_given = false;
     const char* out_dir = nullptr;
     const char* summary = nullptr;
+    const char* rings_csv = nullptr;
     const char* overlay = nullptr;
     const char* overlay_dir = nullptr;
     bool quiet = false;
@@ -41,28 +44,30 @@ bool make_folder(const char* path);
 // "<stem>.gapfract.txt" (or another suffix) in DIR, or beside the photograph when DIR is null.
 std::string output_path(const char* photo, const char* dir, const char* suffix);
 
-// Total gap (mean cell gap fraction) and canopy openness (cells weighted by solid angle), as
-// the LAI programs compute them on flat ground, from the unrounded cell fractions.
-gapdata::Openness<double> summarise(const gapdata::Counts& counts);
-
-// One summary row. A failed photograph has only its name.
+// One summary row. A failed photograph has its name, the settings and the message only.
 struct Row {
     std::string photo;
     bool ok = false;
+    std::string message;  // why the photograph failed, or a warning; empty otherwise
+    const Options* options = nullptr;
     int width = 0, height = 0;
     skyimage::Circle disc;
-    std::string lens;
-    const char* method = "";
     bool has_threshold = false;
     int threshold = 0;
-    int nz = 0, na = 0;
-    gapdata::Openness<double> openness;
     std::int64_t sky_pixels = 0, disc_pixels = 0;
+    structure::Result result;
 };
 // The row of a photograph analysed with OPTIONS.
-Row make_row(const char* path, const Options& options, const skyimage::PhotoResult& result);
+Row make_row(const char* path, const Options& options, const skyimage::PhotoResult& photo,
+             const structure::Result& result);
+// The row of a photograph that failed.
+Row failed_row(const char* path, const Options& options, const std::string& why);
 void write_summary_header(std::FILE* out);
 void write_summary_row(std::FILE* out, const Row& row);
+
+// The per-ring table: one row per photograph and ring in use.
+void write_rings_header(std::FILE* out);
+void write_rings_rows(std::FILE* out, const Row& row);
 
 // Writes the gap-fraction file (and the overlay) of one analysed photograph; WRITTEN holds the
 // output files of this run, so that none is overwritten. Returns false with the reason in

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "test_images.h"
@@ -83,34 +84,61 @@ TEST(Output, PathsAndSummaryRows) {
     std::FILE* f = std::fopen(path.c_str(), "w");
     ASSERT_NE(f, nullptr);
     write_summary_header(f);
-    Row row;
-    row.photo = "odd, \"name\".bmp";
-    write_summary_row(f, row);
-    row.photo = "p.bmp";
+    Options o;
+    ASSERT_TRUE(skyimage::parse_lens("poly:1,2,3", &o.photo.lens));
+    o.photo.method = skyimage::ThresholdMethod::kOtsu;
+    write_summary_row(f, failed_row("odd, \"name\".bmp", o, "cannot be opened"));
+    Row row = failed_row("p.bmp", o, "");
     row.ok = true;
     row.width = 3000;
     row.height = 2000;
     row.disc.cx = 1500;
     row.disc.cy = 1000;
     row.disc.radius = 300.4996;
-    row.lens = "poly:1,2,3";
-    row.method = "otsu";
     row.has_threshold = true;
     row.threshold = 131;
-    row.nz = 9;
-    row.na = 8;
-    row.openness.total_gap = 0.25;
-    row.openness.canopy_openness = 0.125;
+    row.result.openness.total_gap = 0.25;
+    row.result.openness.canopy_openness = 0.125;
+    row.result.tessor_lai = std::nan("");  // no value: an empty cell
     row.sky_pixels = 10;
     row.disc_pixels = 40;
     write_summary_row(f, row);
     std::fclose(f);
-    EXPECT_EQ(gapbatch_test::read_file(path),
-              "photo,width,height,centre_x,centre_y,radius,lens,threshold_method,threshold,"
-              "rings,sectors,total_gap,canopy_openness,sky_pixels,disc_pixels,status\n"
-              "\"odd, \"\"name\"\".bmp\",,,,,,,,,,,,,,,failed\n"
-              "p.bmp,3000,2000,1500,1000,300.5,\"poly:1,2,3\",otsu,131,9,8,0.250000,0.125000,"
-              "10,40,ok\n");
+    std::istringstream csv(gapbatch_test::read_file(path));
+    std::string header, failed, ok;
+    std::getline(csv, header);
+    std::getline(csv, failed);
+    std::getline(csv, ok);
+    // The first sixteen columns keep their names, order and meaning; the rest follow them.
+    EXPECT_EQ(header.rfind("photo,width,height,centre_x,centre_y,radius,lens,threshold_method,"
+                           "threshold,rings,sectors,total_gap,canopy_openness,sky_pixels,"
+                           "disc_pixels,status,channel,message,",
+                           0),
+              0u)
+        << header;
+    EXPECT_EQ(failed.rfind("\"odd, \"\"name\"\".bmp\",,,,,,,,,,,,,,,failed,blue,cannot be opened,90,",
+                           0),
+              0u)
+        << failed;
+    EXPECT_EQ(ok.rfind("p.bmp,3000,2000,1500,1000,300.5,\"poly:1,2,3\",otsu,131,9,8,0.250000,"
+                       "0.125000,10,40,ok,blue,,90,",
+                       0),
+              0u)
+        << ok;
+    // Every row has as many fields as the header (outside quotes).
+    auto fields = [](const std::string& line) {
+        int n = 1;
+        bool quoted = false;
+        for (char c : line) {
+            if (c == '"') quoted = !quoted;
+            n += !quoted && c == ',';
+        }
+        return n;
+    };
+    EXPECT_EQ(fields(failed), fields(header));
+    EXPECT_EQ(fields(ok), fields(header));
+    const std::size_t tessor = header.find(",tessor_lai,");
+    ASSERT_NE(tessor, std::string::npos);
 }
 
 // A photograph whose gap-fraction file would land on one already written in this batch

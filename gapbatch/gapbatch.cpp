@@ -79,6 +79,15 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
         if (summary == nullptr)
             return cli::refuse(io, options.summary, "cannot create the summary file");
     }
+    std::FILE* rings = nullptr;
+    if (options.rings_csv != nullptr) {
+        rings = std::fopen(options.rings_csv, "w");
+        if (rings == nullptr) {
+            if (summary != io.out) std::fclose(summary);
+            return cli::refuse(io, options.rings_csv, "cannot create the ring table");
+        }
+        gapbatch::write_rings_header(rings);
+    }
     gapbatch::write_summary_header(summary);
 
     options.photo.overlay = options.overlay != nullptr || options.overlay_dir != nullptr;
@@ -89,31 +98,42 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     int failed = 0;
     for (std::size_t k = 0; k < options.photos.size(); ++k) {
         const char* path = options.photos[k];
-        gapbatch::Row row;
-        row.photo = path;
         std::string why = gapbatch::output_conflict(path, options, written);
-        bool ok = why.empty() && skyimage::process_photo(path, options.photo, &work, &result, &why) &&
-                  gapbatch::write_outputs(path, options, result, &written, &why);
+        bool ok = why.empty() && skyimage::process_photo(path, options.photo, &work, &result, &why);
+        structure::Result analysis;
+        if (ok) {
+            const structure::Samples samples = structure::sample_photo(
+                work.photo.bmp, options.photo.lens, options.photo.declination, options.analysis);
+            analysis = structure::analyse(result.counts, samples, options.analysis);
+            ok = gapbatch::write_outputs(path, options, result, &written, &why);
+        }
         progress.clear();
+        gapbatch::Row row;
         if (!ok) {
             cli::refuse(io, path, "%s", why.c_str());
+            row = gapbatch::failed_row(path, options, why);
             ++failed;
         } else {
-            row = gapbatch::make_row(path, options, result);
+            row = gapbatch::make_row(path, options, result, analysis);
             if (result.outside > 0) {
-                cli::refuse(io, path,
-                            "%lld pixels of the sky disc lie beyond the photograph and count as "
-                            "canopy",
-                            static_cast<long long>(result.outside));
+                char warning[200];
+                std::snprintf(warning, sizeof warning,
+                              "%lld pixels of the sky disc lie beyond the photograph and count "
+                              "as canopy",
+                              static_cast<long long>(result.outside));
+                cli::refuse(io, path, "%s", warning);
+                row.message = warning;
             }
         }
         gapbatch::write_summary_row(summary, row);
+        if (rings != nullptr) gapbatch::write_rings_rows(rings, row);
         progress.done(k + 1);
     }
     progress.finish();
     int status = 0;
+    if (rings != nullptr) status = cli::close_report(rings, options.rings_csv, io);
     if (summary != io.out) {
-        status = cli::close_report(summary, options.summary, io);
+        status = cli::close_report(summary, options.summary, io) | status;
     } else if (std::fflush(io.out) != 0 || std::ferror(io.out) != 0) {
         cli::refuse(io, "standard output", "cannot write the summary");
         status = 1;

@@ -74,7 +74,15 @@ enum OptionId {
     kOverlay,
     kOverlayDir,
     kQuiet,
-    kHelp
+    kHelp,
+    kMaxZenith,
+    kSegments,
+    kDiscardZenith,
+    kDiscardHorizon,
+    kTessorClasses,
+    kTessorWeight,
+    kZeroGap,
+    kRingsCsv
 };
 
 }  // namespace
@@ -96,6 +104,14 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {"overlay", required_argument, nullptr, kOverlay},
                                    {"overlay-dir", required_argument, nullptr, kOverlayDir},
                                    {"quiet", no_argument, nullptr, kQuiet},
+                                   {"max-zenith", required_argument, nullptr, kMaxZenith},
+                                   {"segments", required_argument, nullptr, kSegments},
+                                   {"discard-zenith", required_argument, nullptr, kDiscardZenith},
+                                   {"discard-horizon", required_argument, nullptr, kDiscardHorizon},
+                                   {"tessor-classes", required_argument, nullptr, kTessorClasses},
+                                   {"tessor-weight", required_argument, nullptr, kTessorWeight},
+                                   {"zero-gap", required_argument, nullptr, kZeroGap},
+                                   {"rings-csv", required_argument, nullptr, kRingsCsv},
                                    {"help", no_argument, nullptr, kHelp},
                                    {nullptr, 0, nullptr, 0}};
     *o = Options{};
@@ -253,6 +269,62 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
             case kOverlayDir:
                 o->overlay_dir = arg;
                 break;
+            case kMaxZenith:
+                if (!read_double(arg, &o->analysis.max_zenith_deg) ||
+                    !(o->analysis.max_zenith_deg > 0 && o->analysis.max_zenith_deg <= 90)) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--max-zenith %s: give degrees above 0 and up to 90", arg);
+                    return false;
+                }
+                break;
+            case kSegments:
+                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->analysis.segments)) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--segments %s: the number of azimuth segments must lie in 1..%d",
+                                  arg, gapdata::kMaxWriteSectors);
+                    return false;
+                }
+                break;
+            case kDiscardZenith:
+            case kDiscardHorizon: {
+                int* count = id == kDiscardZenith ? &o->analysis.zenith_rings_discarded
+                                                  : &o->analysis.horizon_rings_discarded;
+                if (!read_int(arg, 0, gapdata::kMaxWriteAnnuli, count)) {
+                    std::snprintf(problem, kMessageSize, "%s %s: give a number of rings, 0..%d",
+                                  id == kDiscardZenith ? "--discard-zenith" : "--discard-horizon",
+                                  arg, gapdata::kMaxWriteAnnuli);
+                    return false;
+                }
+                break;
+            }
+            case kTessorClasses:
+                if (!read_int(arg, 3, 20, &o->analysis.tessor_classes)) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--tessor-classes %s: the leaf-angle classes must number 3..20",
+                                  arg);
+                    return false;
+                }
+                break;
+            case kTessorWeight:
+                if (!read_double(arg, &o->analysis.tessor_weight) ||
+                    !(o->analysis.tessor_weight >= 0)) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--tessor-weight %s: give a constraint weight of 0 or more", arg);
+                    return false;
+                }
+                break;
+            case kZeroGap:
+                if (!read_double(arg, &o->analysis.gaps.zero_gap_substitute) ||
+                    !(o->analysis.gaps.zero_gap_substitute > 0 &&
+                      o->analysis.gaps.zero_gap_substitute <= 1)) {
+                    std::snprintf(problem, kMessageSize,
+                                  "--zero-gap %s: give a gap fraction above 0 and up to 1", arg);
+                    return false;
+                }
+                break;
+            case kRingsCsv:
+                o->rings_csv = arg;
+                break;
             case kQuiet:
                 o->quiet = true;
                 break;
@@ -272,6 +344,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
     }
     for (int k = optind; k < argc; ++k) o->photos.push_back(argv[k]);
 
+    o->analysis.nz = o->photo.nz;
+    o->analysis.na = o->photo.na;
     if (o->photos.empty()) {
         std::snprintf(problem, kMessageSize, "no photograph given");
         return false;
@@ -300,6 +374,18 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
         if (o->summary != nullptr && std::strcmp(o->summary, photo) == 0) {
             std::snprintf(problem, kMessageSize,
                           "--summary %s would overwrite one of the photographs", photo);
+            return false;
+        }
+        if (o->rings_csv != nullptr && std::strcmp(o->rings_csv, photo) == 0) {
+            std::snprintf(problem, kMessageSize,
+                          "--rings-csv %s would overwrite one of the photographs", photo);
+            return false;
+        }
+    }
+    {
+        const std::string why = structure::settings_problem(o->analysis);
+        if (!why.empty()) {
+            std::snprintf(problem, kMessageSize, "%s", why.c_str());
             return false;
         }
     }
@@ -359,6 +445,16 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --rings N       zenith rings, 1..90 (default 9)\n"
                  "  --sectors M     azimuth sectors, 1..360 (default 8)\n"
                  "  --declination D magnetic declination in degrees, West negative (default 0)\n"
+                 "Canopy structure (the summary's method columns; see the README):\n"
+                 "  --max-zenith DEG    largest zenith angle in use: rings whose outer edge lies\n"
+                 "                      beyond it are left out (default 90)\n"
+                 "  --discard-zenith N  rings left out next to the zenith (default 0)\n"
+                 "  --discard-horizon N rings left out next to the horizon (default 0)\n"
+                 "  --segments N        azimuth segments of the clumping methods (default 8)\n"
+                 "  --zero-gap P        gap fraction put in place of a segment without gap\n"
+                 "                      before its logarithm is taken (default 4.53e-5)\n"
+                 "  --tessor-classes N  leaf-angle classes of the inversion, 3..20 (default 6)\n"
+                 "  --tessor-weight W   its smoothness constraint (default 0.5)\n"
                  "Output:\n"
                  "  --out DIR          write the gap-fraction files into DIR (default: beside\n"
                  "                     each photograph)\n"
@@ -366,6 +462,8 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --overlay FILE     (one photograph) write the sky/canopy image with the rim\n"
                  "                     and the ring and sector boundaries in grey, as BMP\n"
                  "  --overlay-dir DIR  the same for every photograph, as DIR/STEM.overlay.bmp\n"
+                 "  --rings-csv FILE   one row per photograph and ring in use: the rings'\n"
+                 "                     gap fractions, contact numbers and clumping\n"
                  "  --quiet            no progress line on standard error\n"
                  "  --help             this text\n"
                  "\n"

@@ -454,7 +454,7 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --zero-gap P        gap fraction put in place of a segment without gap\n"
                  "                      before its logarithm is taken (default 4.53e-5)\n"
                  "  --tessor-classes N  leaf-angle classes of the inversion, 3..20 (default 6)\n"
-                 "  --tessor-weight W   its smoothness constraint (default 0.5)\n"
+                 "  --tessor-weight W   its smoothness constraint (default 0.1)\n"
                  "Output:\n"
                  "  --out DIR          write the gap-fraction files into DIR (default: beside\n"
                  "                     each photograph)\n"

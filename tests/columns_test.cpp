@@ -126,7 +126,7 @@ TEST(Columns, EqualWhatEachClassicProgramPrints) {
     spit(dir / "two.par", "0 1\n");
     spit(dir / "tessor.par", "0\n0\n0\n0\n1\n");
     spit(dir / "keldro.par", "0\n0\n0\n0\n1\n8\n");
-    spit(dir / "tessor.in", "6\n0.5\n-1\n");
+    spit(dir / "tessor.in", "6\n0.1\n-1\n");  // gapbatch's default classes and weight
 
     for (int p = 0; p < 3; ++p) {
         const std::string stem = "photos/p" + std::to_string(p);

@@ -39,7 +39,7 @@ struct Settings {
     lai::GapSettings gaps;       // the substitute for a segment without gap
     double removal_significance = 0.05;  // Chen-Cihlar's test for a gap too large
     int tessor_classes = 6;              // leaf-angle classes of the inversion
-    double tessor_weight = 0.5;          // its smoothness constraint
+    double tessor_weight = 0.1;          // its smoothness constraint (see the README)
     float keldro_lmax = 8;               // Lang's points: the largest LAI of a cell without gap
 };
 

@@ -8,10 +8,7 @@
 
 namespace gapbatch {
 
-namespace {
-
-// A CSV field, quoted when it holds a comma, a quote or a line end.
-void write_field(std::FILE* out, const std::string& text) {
+void write_csv_field(std::FILE* out, const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         std::fputs(text.c_str(), out);
         return;
@@ -24,20 +21,16 @@ void write_field(std::FILE* out, const std::string& text) {
     std::fputc('"', out);
 }
 
-std::string overlay_path_of(const char* path, const Options& o) {
+namespace {
+
+void write_field(std::FILE* out, const std::string& text) { write_csv_field(out, text); }
+
+
+std::string overlay_path_of(const std::string& path_text, const Options& o) {
+    const char* path = path_text.c_str();
     return o.overlay != nullptr       ? std::string(o.overlay)
            : o.overlay_dir != nullptr ? output_path(path, o.overlay_dir, ".overlay.bmp")
                                       : std::string();
-}
-
-// Writes a whole file; false when it cannot be created or completely written.
-template <typename Write>
-bool write_file(const std::string& path, Write write) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = write(f);
-    ok = std::fflush(f) == 0 && ok && std::ferror(f) == 0;
-    return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace
@@ -61,12 +54,13 @@ std::string output_path(const char* photo, const char* dir, const char* suffix) 
     return out + name + suffix;
 }
 
-Row make_row(const char* path, const Options& o, const skyimage::PhotoResult& photo,
+Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult& photo,
              const structure::Result& result) {
     Row row;
-    row.photo = path;
+    row.photo = job.path;
     row.ok = true;
     row.options = &o;
+    row.job = &job;
     row.width = photo.width;
     row.height = photo.height;
     row.disc = photo.disc;
@@ -78,10 +72,11 @@ Row make_row(const char* path, const Options& o, const skyimage::PhotoResult& ph
     return row;
 }
 
-Row failed_row(const char* path, const Options& o, const std::string& why) {
+Row failed_row(const PhotoJob& job, const Options& o, const std::string& why) {
     Row row;
-    row.photo = path;
+    row.photo = job.path;
     row.options = &o;
+    row.job = &job;
     row.message = why;
     return row;
 }
@@ -126,19 +121,19 @@ const Column kColumns[] = {
      [](std::FILE* f, const Row& r) {
          if (!r.ok) return;
          char text[120];
-         skyimage::describe_lens(r.options->photo.lens, text, sizeof text);
+         skyimage::describe_lens(r.job->photo.lens, text, sizeof text);
          write_field(f, text);
      }},
     {"threshold_method",
      [](std::FILE* f, const Row& r) {
-         if (r.ok) std::fputs(skyimage::method_name(r.options->photo.method), f);
+         if (r.ok) std::fputs(skyimage::method_name(r.job->photo.method), f);
      }},
     {"threshold",
      [](std::FILE* f, const Row& r) {
          if (r.ok && r.has_threshold) std::fprintf(f, "%d", r.threshold);
      }},
-    {"rings", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.options->photo.nz); }},
-    {"sectors", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.options->photo.na); }},
+    {"rings", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.job->photo.nz); }},
+    {"sectors", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.job->photo.na); }},
     {"total_gap", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.total_gap); }},
     {"canopy_openness",
      [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.canopy_openness); }},
@@ -153,8 +148,9 @@ const Column kColumns[] = {
     {"status", [](std::FILE* f, const Row& r) { std::fputs(r.ok ? "ok" : "failed", f); }},
     // Settings in force, so that rows of different runs can be stacked.
     {"channel",
-     [](std::FILE* f, const Row& r) { std::fputs(channel_name(r.options->photo.channel), f); }},
+     [](std::FILE* f, const Row& r) { std::fputs(channel_name(r.job->photo.channel), f); }},
     {"message", [](std::FILE* f, const Row& r) { write_field(f, r.message); }},
+    {"index", [](std::FILE* f, const Row& r) { std::fprintf(f, "%zu", r.job->index); }},
     {"max_zenith",
      [](std::FILE* f, const Row& r) { std::fprintf(f, "%g", r.options->analysis.max_zenith_deg); }},
     {"discard_zenith",
@@ -269,7 +265,7 @@ void write_rings_rows(std::FILE* out, const Row& row) {
         const lai::RingClumping& lx = r.lx.rings[i];
         const lai::RingGap& g = lx.gap;
         write_field(out, row.photo);
-        const int ring = int(std::lround(g.zen_low_deg * row.options->photo.nz / 90.0)) + 1;
+        const int ring = int(std::lround(g.zen_low_deg * row.job->photo.nz / 90.0)) + 1;
         std::fprintf(out, ",%d,%g,%g,%g,%.0f,", ring, g.zen_low_deg, g.zen_high_deg, g.zen_deg,
                      g.pixels);
         real(out, g.gap_fraction);
@@ -300,41 +296,69 @@ void write_rings_rows(std::FILE* out, const Row& row) {
     }
 }
 
-std::string output_conflict(const char* path, const Options& o,
-                            const std::set<std::string>& written) {
-    const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
-    const std::string overlay_path = overlay_path_of(path, o);
-    for (const std::string& out : {gap_path, overlay_path}) {
-        if (out.empty()) continue;
-        if (out == path || overlay_path == gap_path || written.count(out) != 0) {
-            return out +
-                   " was already written for another photograph of this batch, or is the "
-                   "photograph itself; not overwritten";
-        }
-    }
-    return std::string();
+void InputSet::add(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        ids_.insert({static_cast<unsigned long long>(st.st_dev),
+                     static_cast<unsigned long long>(st.st_ino)});
+    else
+        names_.insert(fileio::resolve_path(path.c_str()));
 }
 
-bool write_outputs(const char* path, const Options& o, const skyimage::PhotoResult& r,
-                   std::set<std::string>* written, std::string* problem) {
-    const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
-    if (!write_file(gap_path, [&](std::FILE* f) {
-            gapdata::write_gap_fraction(f, r.counts);
-            return true;
-        })) {
-        *problem = "cannot write " + gap_path;
-        return false;
+bool InputSet::holds(const std::string& path) const {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        return ids_.count({static_cast<unsigned long long>(st.st_dev),
+                           static_cast<unsigned long long>(st.st_ino)}) != 0;
+    return names_.count(fileio::resolve_path(path.c_str())) != 0;
+}
+
+std::vector<PlannedOutputs> plan_outputs(const std::vector<PhotoJob>& jobs, const Options& o,
+                                         const InputSet& inputs) {
+    std::vector<PlannedOutputs> plan(jobs.size());
+    std::set<std::string> taken;  // resolved names of the outputs planned so far
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        PlannedOutputs& p = plan[k];
+        p.gap = output_path(jobs[k].path.c_str(), o.out_dir, ".gapfract.txt");
+        p.overlay = overlay_path_of(jobs[k].path, o);
+        std::vector<std::string> keys;
+        for (const std::string* out : {&p.gap, &p.overlay}) {
+            if (out->empty()) continue;
+            const std::string key = fileio::resolve_path(out->c_str());
+            if (inputs.holds(*out)) {
+                p.conflict = *out + " is one of the inputs of this batch; not overwritten";
+            } else if (taken.count(key) != 0 ||
+                       std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                p.conflict = *out + " was already written for another photograph of this batch; "
+                                    "not overwritten";
+            }
+            if (!p.conflict.empty()) break;
+            keys.push_back(key);
+        }
+        if (p.conflict.empty()) taken.insert(keys.begin(), keys.end());
     }
-    written->insert(gap_path);
-    const std::string overlay_path = overlay_path_of(path, o);
-    if (!overlay_path.empty()) {
-        if (!write_file(overlay_path, [&](std::FILE* f) {
-                return skyimage::write_grey_bmp(f, r.overlay_w, r.overlay_h, r.overlay.data());
-            })) {
-            *problem = "cannot write the overlay " + overlay_path;
+    return plan;
+}
+
+bool write_outputs(const PlannedOutputs& planned, const skyimage::PhotoResult& r,
+                   fileio::CleanupRegistry* registry, std::string* problem) {
+    {
+        fileio::AtomicFile gap(planned.gap.c_str(), registry);
+        if (gap.ok()) gapdata::write_gap_fraction(gap.file(), r.counts);
+        if (!gap.ok() || !gap.commit()) {
+            *problem = "cannot write the gap-fraction file " + gap.message();
             return false;
         }
-        written->insert(overlay_path);
+    }
+    if (!planned.overlay.empty()) {
+        fileio::AtomicFile overlay(planned.overlay.c_str(), registry);
+        const bool written =
+            overlay.ok() &&
+            skyimage::write_grey_bmp(overlay.file(), r.overlay_w, r.overlay_h, r.overlay.data());
+        if (!written || !overlay.commit()) {
+            *problem = "cannot write the overlay " + overlay.message();
+            return false;
+        }
     }
     return true;
 }

@@ -72,6 +72,19 @@ Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult&
     return row;
 }
 
+std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResult& photo) {
+    std::vector<std::string> out;
+    if (job.photo.disc.source == skyimage::DiscSource::kAssumed) {
+        out.push_back("no sky disc given: the image centre and half the shorter side were "
+                      "assumed (give --circle or --points)");
+    }
+    if (photo.outside > 0) {
+        out.push_back(std::to_string(photo.outside) +
+                      " pixels of the sky disc lie beyond the photograph and count as canopy");
+    }
+    return out;
+}
+
 Row failed_row(const PhotoJob& job, const Options& o, const std::string& why) {
     Row row;
     row.photo = job.path;
@@ -151,6 +164,18 @@ const Column kColumns[] = {
      [](std::FILE* f, const Row& r) { std::fputs(channel_name(r.job->photo.channel), f); }},
     {"message", [](std::FILE* f, const Row& r) { write_field(f, r.message); }},
     {"index", [](std::FILE* f, const Row& r) { std::fprintf(f, "%zu", r.job->index); }},
+    {"disc_source",
+     [](std::FILE* f, const Row& r) {
+         switch (r.job->photo.disc.source) {
+             case skyimage::DiscSource::kPoints:
+             case skyimage::DiscSource::kCircle:
+                 std::fputs("given", f);
+                 break;
+             case skyimage::DiscSource::kAssumed:
+                 std::fputs("assumed", f);
+                 break;
+         }
+     }},
     {"max_zenith",
      [](std::FILE* f, const Row& r) { std::fprintf(f, "%g", r.options->analysis.max_zenith_deg); }},
     {"discard_zenith",

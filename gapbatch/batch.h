@@ -74,6 +74,9 @@ struct Row {
 // The row of a photograph analysed with OPTIONS.
 Row make_row(const PhotoJob& job, const Options& options, const skyimage::PhotoResult& photo,
              const structure::Result& result);
+// What a user should know about an analysed photograph, one line each: a sky disc assumed
+// rather than given or found, disc pixels beyond the photograph.
+std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResult& photo);
 // The row of a photograph that failed.
 Row failed_row(const PhotoJob& job, const Options& options, const std::string& why);
 void write_summary_header(std::FILE* out);

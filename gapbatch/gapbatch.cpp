@@ -293,14 +293,9 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
             ++failed;
         } else {
             row = gapbatch::make_row(job, options, out.photo, out.analysis);
-            if (out.photo.outside > 0) {
-                char warning[200];
-                std::snprintf(warning, sizeof warning,
-                              "%lld pixels of the sky disc lie beyond the photograph and count "
-                              "as canopy",
-                              static_cast<long long>(out.photo.outside));
-                cli::refuse(io, job.path.c_str(), "%s", warning);
-                row.message = warning;
+            for (const std::string& warning : gapbatch::warnings(job, out.photo)) {
+                cli::refuse(io, job.path.c_str(), "%s", warning.c_str());
+                row.message += (row.message.empty() ? "" : "; ") + warning;
             }
         }
         gapbatch::write_summary_row(summary, row);

@@ -383,7 +383,9 @@ void write_usage(std::FILE* out, const char* argv0) {
 void write_help(std::FILE* out, const char* argv0) {
     std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out,
-                 "Usage: %s [options] PHOTO...\n"
+                 "Usage: %s [options] PHOTO|FOLDER...\n"
+                 "       %s [options] --manifest FILE\n"
+                 "       %s --merge SUMMARY...\n"
                  "\n"
                  "Analyses hemispherical canopy photographs without questions: for every PHOTO\n"
                  "it finds the sky disc, separates sky from canopy, counts the sky pixels in\n"
@@ -392,7 +394,14 @@ void write_help(std::FILE* out, const char* argv0) {
                  "photograph goes to standard output.\n"
                  "\n"
                  "Photographs: 8-bit greyscale BMP (grey levels as stored), 24- or 32-bit colour\n"
-                 "BMP, and JPEG when gapbatch was built with libjpeg.\n"
+                 "BMP, and JPEG when gapbatch was built with libjpeg (see --version). A PHOTO\n"
+                 "that is a folder stands for the photographs in it, sorted by name.\n"
+                 "  --recursive      and for those in its subfolders\n"
+                 "  --manifest FILE  a CSV naming the photographs (column photo, relative to\n"
+                 "                   FILE's folder) and, in columns named as the flags without\n"
+                 "                   dashes, each one's own settings: points, circle, lens, fov,\n"
+                 "                   threshold, auto, classified (yes/no), channel,\n"
+                 "                   declination; an empty cell takes the flag's value\n"
                  "\n"
                  "Sky disc (default: the image centre, radius min(width, height) / 2):\n"
                  "  --points X1,Y1,X2,Y2,X3,Y3  three pixels on the rim (column, row from the\n"
@@ -438,12 +447,19 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --rings-csv FILE   one row per photograph and ring in use: the rings'\n"
                  "                     gap fractions, contact numbers and clumping\n"
                  "  --quiet            no progress line on standard error\n"
-                 "  --help             this text\n"
+                 "Speed and scale:\n"
+                 "  --jobs N           analyse on N threads (default: one per processor)\n"
+                 "  --shard K/N        analyse only every N-th photograph from the K-th\n"
+                 "  --merge CSV...     join the summaries of the shards into one, in the\n"
+                 "                     photographs' order (to standard output, or --summary)\n"
+                 "  --help, -h         this text\n"
+                 "  --version          the version and the photograph formats this build reads\n"
                  "\n"
                  "A photograph that cannot be analysed gets a line on standard error and a\n"
                  "summary row marked failed; the others are still analysed. Exit status 1 when\n"
-                 "any photograph failed, otherwise 0.\n",
-                 argv0);
+                 "any photograph failed, otherwise 0. No output is ever written over an input,\n"
+                 "and every output is replaced whole, never left half written.\n",
+                 argv0, argv0, argv0);
 }
 
 }  // namespace gapbatch

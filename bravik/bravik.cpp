@@ -128,7 +128,7 @@ void write_report(std::FILE* out, const char* photosite, const Grid& grid,
 int run_bravik(int argc, char** argv, const cli::Io& io) {
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
-        std::fprintf(io.err, "\nUsage: %s [data file] [output file] ...\n", argv[0]);
+        std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
         return 1;
     }
     const char* param_path = argv[1];

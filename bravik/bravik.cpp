@@ -144,6 +144,9 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(param_path, par.zenith_rings_discarded,
+                                   par.horizon_rings_discarded, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const SuitsFit fit = lai::suits::fit_suits(grid, par);
 
     std::FILE* out = std::fopen(out_path, "a+");  // only after both inputs are read

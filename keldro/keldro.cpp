@@ -84,6 +84,8 @@ int run_keldro(int argc, char** argv, const cli::Io& io) {
     Grid grid;
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(par_path, par.zr, par.hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
 
     const Points points = lai::lang::lang_points(grid, par, terrain);

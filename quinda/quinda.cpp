@@ -111,6 +111,8 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(param_path, zr, hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const int widths = gapdata::count_divisors(grid.na);
     if (widths > kMaxSteps) {
         return cli::refuse(io, data_path,

@@ -209,8 +209,10 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
     if (!read_params(argv[1], &par, io)) return 1;
     TessorGrid grid;
     std::string why;
-    const gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(argv[1], par.zr, par.hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
     const ContactNumbers cn = nc::contact_numbers(grid, terrain, par.zr, par.hr);
     if (cn.b == 0) {

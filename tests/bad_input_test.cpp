@@ -94,24 +94,31 @@ struct Case {
     std::vector<std::string> args;
     std::string stdin_text;
     std::string output;  // existing output file to protect ("" for none)
+    // What a checked answer or a refused input must give: the exit status (-1: 0 or 1) and a
+    // text that standard output or standard error must hold ("" for none).
+    int expect_status = -1;
+    std::string expect_out;
+    std::string expect_err;
 };
 
 std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.name; }
 
-// Parameter files that run, and their dialogue, per gap-fraction program.
+// Parameter files that run, and their dialogue, per gap-fraction program; and parameter files
+// whose discard counts leave none of the 9 zenith rings of the data file (zr + hr = nz).
 struct Batch {
     const char* program;
     const char* params;
     const char* dialogue;
     bool appends;
+    const char* no_ring_left;
 };
 const Batch kBatch[] = {
-    {"pasket", nullptr, "", false},
-    {"tessor", "0\n0\n0\n0\n0\n", "3\n0\n-1\n", true},
-    {"bravik", "0 0 1\n", "", true},
-    {"quinda", "0 0\n", "", true},
-    {"zephor", "0 0\n", "", true},
-    {"keldro", "0\n0\n0\n0\n0\n1\n", "", true},
+    {"pasket", nullptr, "", false, nullptr},
+    {"tessor", "0\n0\n0\n0\n0\n", "3\n0\n-1\n", true, "0\n0\n0\n5\n4\n"},
+    {"bravik", "0 0 1\n", "", true, "5 4 1\n"},
+    {"quinda", "0 0\n", "", true, "9 0\n"},
+    {"zephor", "0 0\n", "", true, "0 9\n"},
+    {"keldro", "0\n0\n0\n0\n0\n1\n", "", true, "0\n0\n0\n4\n5\n1\n"},
 };
 
 std::vector<Case> batch_cases() {
@@ -161,6 +168,12 @@ std::vector<Case> batch_cases() {
         if (b.params != nullptr)
             for (const auto& [name, content] : params)
                 cases.push_back(make("params_" + name, gap_file(9, 8), content));
+        if (b.no_ring_left != nullptr) {
+            Case c = make("params_no_ring_left", gap_file(9, 8), b.no_ring_left);
+            c.expect_status = 1;
+            c.expect_err = "less than nz = 9";
+            cases.push_back(c);
+        }
         Case nowhere = make("output_in_missing_folder", gap_file(9, 8), b.params ? b.params : "");
         nowhere.args.back() = "no/such/folder/out.txt";
         nowhere.output = "";
@@ -371,6 +384,13 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
 
     EXPECT_FALSE(o.timed_out) << "hangs";
     EXPECT_TRUE(o.status == 0 || o.status == 1) << "exit status " << o.status << "\n" << o.err;
+    if (c.expect_status >= 0) {
+        EXPECT_EQ(o.status, c.expect_status) << o.err;
+    }
+    EXPECT_NE(o.out.find(c.expect_out), std::string::npos) << "standard output lacks \""
+                                                            << c.expect_out << "\":\n" << o.out;
+    EXPECT_NE(o.err.find(c.expect_err), std::string::npos) << "standard error lacks \""
+                                                            << c.expect_err << "\":\n" << o.err;
     if (o.status == 1) {
         // The image program reports a photo that is not 8-bit grey on standard output.
         const bool bit_depth_message =

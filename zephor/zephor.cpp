@@ -78,6 +78,8 @@ int run_zephor(int argc, char** argv, const cli::Io& io) {
     Grid grid;
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(par_path, zr, hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     if (gapdata::count_divisors(grid.na) > kMaxSteps) {
         return cli::refuse(io, data_path, "%d azimuth sectors give more than %d averaging widths",
                            grid.na, kMaxSteps);

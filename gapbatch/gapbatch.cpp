@@ -15,6 +15,7 @@
 
 #include "batch.h"
 #include "gapreport/gapreport.h"
+#include "skyimage/photo.h"
 
 namespace {
 
@@ -57,6 +58,10 @@ class Progress {
 }  // namespace
 
 int run_gapbatch(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, gapbatch::write_help,
+                                           "Photograph formats read: " +
+                                               skyimage::compiled_readers() + "\n");
+    if (asked >= 0) return asked;
     gapbatch::Options options;
     char problem[gapbatch::kMessageSize];
     if (!gapbatch::parse_options(argc, argv, &options, problem)) {

@@ -105,7 +105,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
     opterr = 0;
     for (;;) {
         int index = 0;
-        const int id = getopt_long(argc, argv, "", kLong, &index);
+        // Leading ':': an option given no value comes back as ':', an unknown one as '?'.
+        const int id = getopt_long(argc, argv, ":h", kLong, &index);
         if (id == -1) break;
         const char* arg = optarg;
         switch (id) {
@@ -257,14 +258,17 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 o->quiet = true;
                 break;
             case kHelp:
+            case 'h':
                 o->help = true;
                 return true;
-            default: {
-                const char* bad = argv[optind - 1];
-                if (optopt != 0) {
-                    std::snprintf(problem, kMessageSize, "%s needs a value", bad);
+            case ':':
+                std::snprintf(problem, kMessageSize, "%s needs a value", argv[optind - 1]);
+                return false;
+            default: {  // '?': an unknown option; a short one is named by its letter
+                if (optopt > 0 && optopt < 128) {
+                    std::snprintf(problem, kMessageSize, "unknown option -%c", char(optopt));
                 } else {
-                    std::snprintf(problem, kMessageSize, "unknown option %s", bad);
+                    std::snprintf(problem, kMessageSize, "unknown option %s", argv[optind - 1]);
                 }
                 return false;
             }
@@ -367,7 +371,8 @@ void write_help(std::FILE* out, const char* argv0) {
                  "                     and the ring and sector boundaries in grey, as BMP\n"
                  "  --overlay-dir DIR  the same for every photograph, as DIR/STEM.overlay.bmp\n"
                  "  --quiet            no progress line on standard error\n"
-                 "  --help             this text\n"
+                 "  -h, --help         this text\n"
+                 "  --version          (alone) the version and the photograph formats read\n"
                  "\n"
                  "A photograph that cannot be analysed gets a line on standard error and a\n"
                  "summary row marked failed; the others are still analysed. Exit status 1 when\n"

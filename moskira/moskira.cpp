@@ -22,6 +22,40 @@ using angles::kRadToDeg;
 using solar::kHoursPerDay;
 constexpr double kSolarConstant = 1366;  // W/m2 at the mean sun-earth distance
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: moskira\n"
+    "       moskira --help | --version\n"
+    "\n"
+    "The sun's altitude and compass azimuth (north 0, east 90, south 180, west\n"
+    "270 degrees) for every clock hour of one day at which it is above the\n"
+    "horizon, then the day's declination, equation of time, radius vector,\n"
+    "extraterrestrial irradiance, day length, dawn and dusk (solar time).\n"
+    "\n"
+    "moskira asks seven questions on standard input; type the answers at the\n"
+    "prompts, or pipe them in separated by blanks or line ends:\n"
+    "  1  a location name, one word (not used in the calculation)\n"
+    "  2  latitude, degrees from -90 to 90 (negative south)\n"
+    "  3  longitude, degrees from -180 to 180 (positive west of Greenwich)\n"
+    "  4  time zone, whole hours west of Greenwich, 1 to 24 (24 for Greenwich,\n"
+    "     23 for one hour east)\n"
+    "  5  day of the year, 1 to 366 (1 for 1 January)\n"
+    "  6  daylight saving time: 1 if yes, 0 if no\n"
+    "  7  hour fraction added to every clock hour, from 0 up to 1 (0.0 for full\n"
+    "     hours, 0.5 for half past)\n"
+    "An answer outside its range is asked again, with the reason.\n"
+    "Example:\n"
+    "    printf 'Bordeaux 45 0 24 80 0 0.0\\n' | moskira\n"
+    "\n"
+    "The prompts and the report go to standard output; a row of the hour table\n"
+    "reads hour, label, altitude and azimuth:\n"
+    "    Time       Altitude      Azimuth\n"
+    "    7   00        9.1         99.4\n"
+    "\n"
+    "Exit status: 0 when the report was written; 1, with one line on standard\n"
+    "error, when the input ends before the last answer, an answer is no number,\n"
+    "or the report cannot be written.\n";
+
 struct Answers {
     double latitude, longitude;  // degrees, north and west positive
     int zone, day, dst;
@@ -109,7 +143,9 @@ void write_summary(std::FILE* out, double decl_deg, double eqt_hr, double rad_ve
 
 }  // namespace
 
-int run_moskira(int /*argc*/, char** /*argv*/, const cli::Io& io) {
+int run_moskira(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     std::fprintf(io.out, "MOSKIRA - %s\n", gapreport::kBanner);
     std::fprintf(io.out, "=============================================\n");
     std::fprintf(io.out, "\n");

@@ -42,10 +42,9 @@ bool parse_seed(const std::string& text, std::uint64_t* out) {
 // The options that take a value.
 bool takes_value(const std::string& option) {
     constexpr const char* kValued[] = {
-        "--size",   "--radius", "--lens",         "--lai",          "--angles",
-        "--x",      "--leaf-angle", "--leaf-radius", "--bottom",     "--top",
-        "--period", "--crown-radius", "--crown-density", "--rings", "--seed",
-        "--truth"};
+        "--size",          "--radius",      "--lens",   "--lai",  "--angles", "--x",
+        "--leaf-angle",    "--leaf-radius", "--bottom", "--top",  "--period", "--crown-radius",
+        "--crown-density", "--rings",       "--seed",   "--truth"};
     for (const char* name : kValued)
         if (option == name) return true;
     return false;

@@ -35,8 +35,8 @@ Answer run(std::vector<std::string> args, const char* help_text, const std::stri
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     Capture out, err;
-    const int status =
-        cli::help_or_version(int(args.size()), argv.data(), {stdin, out.f, err.f}, help_text, extra);
+    const int status = cli::help_or_version(int(args.size()), argv.data(), {stdin, out.f, err.f},
+                                            help_text, extra);
     return {status, out.text(), err.text()};
 }
 
@@ -83,7 +83,9 @@ TEST(HelpOrVersion, AnyOtherCommandLineIsLeftToTheProgram) {
     }
 }
 
-void write_named_help(std::FILE* out, const char* argv0) { std::fprintf(out, "Usage: %s\n", argv0); }
+void write_named_help(std::FILE* out, const char* argv0) {
+    std::fprintf(out, "Usage: %s\n", argv0);
+}
 
 TEST(HelpOrVersion, AHelpWriterIsGivenTheNameTheProgramWasCalledBy) {
     std::string a0 = "./prog", a1 = "--help";

@@ -4,7 +4,8 @@
 // lens model, three points on the rim of the sky disc and (for a grey-toned image) a threshold,
 // then writes either gapfract.txt (the gap fraction of every zenith ring x azimuth sector) or
 // gapsize.txt (sky and canopy run lengths along circles of constant zenith angle) in the current
-// folder. Answers are read token by token from the input, so the dialogue can be scripted.
+// folder. The photograph's name is read as a whole line (blanks around it dropped), every other
+// answer token by token, so the dialogue can be scripted.
 #include "gapimage.h"
 
 #include <cmath>
@@ -137,7 +138,7 @@ int gap_size_branch(const cli::Io& io, const t_Bitmap* bmp) {
 int dialogue(const cli::Io& io, Photo* photo) {
     write_banner(io);
     std::fprintf(io.out, "\nEnter the name of the *.bmp file: ");
-    const std::string photo_name = gapimage::ask_word(io);
+    const std::string photo_name = gapimage::ask_line(io);
     if (BMPLoad(io, &photo->bmp, photo_name.c_str()) != 0) return 1;
 
     std::fprintf(io.out, "\nTo extract the working image from the background\n");

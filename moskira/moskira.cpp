@@ -5,12 +5,18 @@
 // Asks for a site, a day of the year and a time convention, then prints a row for each clock
 // hour at which the sun is above the horizon, followed by the day's declination, equation of
 // time, radius vector, extraterrestrial irradiance, day length, dawn and dusk (dawn and dusk in
-// local solar time). At end of input, or an answer that is not a number, one line goes to
-// standard error and the exit status is 1.
+// local solar time). An answer outside its range (latitude -90 to 90, longitude -180 to 180,
+// zone 1 to 24, day 1 to 366, daylight saving 0 or 1, hour fraction from 0 up to 1) is asked
+// again with the reason. At end of input, or an answer that is not a number at all, one line
+// goes to standard error and the exit status is 1.
 #include "moskira.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "angles/angles.h"
 #include "gapreport/gapreport.h"
@@ -73,15 +79,84 @@ bool missing(int got, const char* prompt, const cli::Io& io) {
     return true;
 }
 
-bool ask_double(const char* prompt, double* answer, const cli::Io& io) {
-    std::fprintf(io.out, "%s\n", prompt);
-    return !missing(std::fscanf(io.in, "%lf", answer), prompt, io);
+// The next answer: a run of non-blank characters after any blanks and line ends. False at the
+// end of the input.
+bool next_token(const cli::Io& io, std::string* token) {
+    int c = std::getc(io.in);
+    while (c != EOF && std::isspace(c)) c = std::getc(io.in);
+    if (c == EOF) return false;
+    token->clear();
+    for (; c != EOF && !std::isspace(c); c = std::getc(io.in)) *token += char(c);
+    return true;
 }
 
-bool ask_int(const char* prompt, int* answer, const cli::Io& io) {
-    std::fprintf(io.out, "%s\n", prompt);
-    return !missing(std::fscanf(io.in, "%d", answer), prompt, io);
+// A question whose answer is a number from lo to hi (hi itself only when hi_included), a whole
+// number when whole; rule words why an answer outside is asked again.
+struct Question {
+    const char* prompt;
+    double lo, hi;
+    bool hi_included;
+    bool whole;
+    const char* rule;
+};
+
+// Asks Q until an answer fits it. An answer that does not start as a number ends the dialogue,
+// as does the end of the input: false after one line on standard error. An answer that starts as
+// one but is not a fitting number as a whole ("95" for a latitude, "2009-07-15" for a day, "nan")
+// is named with the rule, and the question asked again.
+bool ask(const Question& q, double* answer, const cli::Io& io) {
+    std::string token;
+    for (;;) {
+        std::fprintf(io.out, "%s\n", q.prompt);
+        if (!next_token(io, &token)) return !missing(EOF, q.prompt, io);
+        const char* text = token.c_str();
+        char* end = nullptr;
+        errno = 0;
+        const double v = q.whole ? double(std::strtol(text, &end, 10)) : std::strtod(text, &end);
+        if (end == text) return !missing(0, q.prompt, io);
+        const bool below_hi = q.hi_included ? v <= q.hi : v < q.hi;
+        if (*end == '\0' && errno == 0 && v >= q.lo && below_hi) {
+            *answer = v;
+            return true;
+        }
+        std::fprintf(io.out, "\"%.40s\" %s.\n", text, q.rule);
+    }
 }
+
+bool ask_double(const Question& q, double* answer, const cli::Io& io) { return ask(q, answer, io); }
+
+bool ask_int(const Question& q, int* answer, const cli::Io& io) {
+    double v = 0;
+    if (!ask(q, &v, io)) return false;
+    *answer = int(v);  // a whole number within the question's range
+    return true;
+}
+
+// Why an answer outside a question's range is asked again, after the answer itself.
+constexpr char kLatitudeRule[] = "is not a latitude: give degrees from -90 to 90, negative south";
+constexpr char kLongitudeRule[] =
+    "is not a longitude: give degrees from -180 to 180, positive west of Greenwich, negative east";
+constexpr char kZoneRule[] =
+    "is not a time zone: give whole hours west of Greenwich from 1 to 24 (24 for Greenwich, 23 "
+    "for one hour east)";
+constexpr char kDayRule[] =
+    "is not a day of the year: give a whole number from 1 (1 January) to 366";
+constexpr char kDaylightSavingRule[] =
+    "is not an answer about daylight saving time: give 1 if yes, 0 if no";
+constexpr char kFractionRule[] =
+    "is not an hour fraction: give a number from 0 up to, but not including, 1 (0.0 for full "
+    "hours, 0.5 for half past)";
+
+constexpr Question kLatitude{
+    "Latitude (deg., negative South Hemisphere)", -90, 90, true, false, kLatitudeRule};
+constexpr Question kLongitude{
+    "Longitude (deg., negative East Greenwich)", -180, 180, true, false, kLongitudeRule};
+constexpr Question kZone{"Time zone (1 to 24, West Greenwich)", 1, 24, true, true, kZoneRule};
+constexpr Question kDay{"Julian day", 1, 366, true, true, kDayRule};
+constexpr Question kDaylightSaving{
+    "Daylight Saving Time? (DST: 1 if yes, 0 if no)", 0, 1, true, true, kDaylightSavingRule};
+constexpr Question kFraction{
+    "Full hour (0.0) or hour and half (0.5)?", 0, 1, false, false, kFractionRule};
 
 // The location is one word of any length; it is skipped, not stored, as nothing uses it.
 bool ask_location(const char* prompt, const cli::Io& io) {
@@ -92,12 +167,9 @@ bool ask_location(const char* prompt, const cli::Io& io) {
 
 bool read_answers(Answers* in, const cli::Io& io) {
     return ask_location("Location (max. 48 char., no spaces)", io) &&
-           ask_double("Latitude (deg., negative South Hemisphere)", &in->latitude, io) &&
-           ask_double("Longitude (deg., negative East Greenwich)", &in->longitude, io) &&
-           ask_int("Time zone (1 to 24, West Greenwich)", &in->zone, io) &&
-           ask_int("Julian day", &in->day, io) &&
-           ask_int("Daylight Saving Time? (DST: 1 if yes, 0 if no)", &in->dst, io) &&
-           ask_double("Full hour (0.0) or hour and half (0.5)?", &in->fraction, io);
+           ask_double(kLatitude, &in->latitude, io) && ask_double(kLongitude, &in->longitude, io) &&
+           ask_int(kZone, &in->zone, io) && ask_int(kDay, &in->day, io) &&
+           ask_int(kDaylightSaving, &in->dst, io) && ask_double(kFraction, &in->fraction, io);
 }
 
 void write_site(std::FILE* out, const Answers& in) {

@@ -152,11 +152,11 @@ TEST(MoskiraCorsol, EveryPrintedAzimuthLiesOnTheSunsSideOfTheMeridian) {
                                 ++checked;
                                 if (east != (ha < 0)) {
                                     if (++wrong <= 5)
-                                        ADD_FAILURE() << "zone " << zone << " longitude " << lon
-                                                      << " latitude " << lat << " day " << day
-                                                      << " dst " << dst << " hour " << i + f
-                                                      << ": hour angle " << ha << ", azimuth "
-                                                      << az;
+                                        ADD_FAILURE()
+                                            << "zone " << zone << " longitude " << lon
+                                            << " latitude " << lat << " day " << day << " dst "
+                                            << dst << " hour " << i + f << ": hour angle " << ha
+                                            << ", azimuth " << az;
                                 }
                             }
                         }

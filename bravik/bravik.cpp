@@ -22,6 +22,44 @@ using lai::suits::SuitsFit;
 
 constexpr gapdata::Reading kReading{true, 40, 150, false};
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: bravik PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       bravik --help | --version\n"
+    "\n"
+    "Leaf area index and mean leaf inclination after Suits: fits\n"
+    "-ln P = Lh + Lv (2/pi) tan(zenith) to one gap value per zenith ring of a\n"
+    "gap-fraction file and appends the report to OUTPUT_FILE.\n"
+    "\n"
+    "PARAMETER_FILE holds three whole numbers, one a line (or separated by blanks):\n"
+    "  line 1  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 2  horizon rings discarded next to the horizon (0 or more)\n"
+    "  line 3  1: search the azimuthal averaging window of lowest\n"
+    "          noise-to-signal ratio; 0: average each ring over 360 degrees\n"
+    "  Lines 1 and 2 must leave at least one ring: their sum must be less than\n"
+    "  the number of zenith rings of DATA_FILE. Example (every ring, window\n"
+    "  searched):\n"
+    "    0\n"
+    "    0\n"
+    "    1\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 40 and 150), then one\n"
+    "line per cell with its zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "OUTPUT_FILE receives the report at its end (created when missing), so one\n"
+    "file collects many runs. A report begins:\n"
+    "    < PROGRAM BRAVIK >\n"
+    "    LEAF AREA INDEX after SUITS\n"
+    "Nothing is written on standard output; messages go to standard error.\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), or a\n"
+    "report that cannot be written completely.\n";
+
 bool strictly_inside(double alpha) { return alpha > 0 && alpha < 90; }
 
 // Reads the three integers; refuses a file that holds fewer, negative discard counts and
@@ -126,9 +164,11 @@ void write_report(std::FILE* out, const char* photosite, const Grid& grid,
 }  // namespace
 
 int run_bravik(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
-        std::fprintf(io.err, "\nUsage: %s [data file] [output file] ...\n", argv[0]);
+        std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
         return 1;
     }
     const char* param_path = argv[1];
@@ -144,6 +184,9 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(param_path, par.zenith_rings_discarded,
+                                   par.horizon_rings_discarded, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const SuitsFit fit = lai::suits::fit_suits(grid, par);
 
     std::FILE* out = std::fopen(out_path, "a+");  // only after both inputs are read

@@ -27,6 +27,9 @@ bool write_picture(const char* path, const canopysim::Picture& pic) {
 
 int run_canopysim(int argc, char** argv, const cli::Io& io) {
     using namespace canopysim;
+    const int asked =
+        cli::help_or_version(argc, argv, io, [](std::FILE* out, const char*) { write_usage(out); });
+    if (asked >= 0) return asked;
     Options opt;
     std::string error;
     if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), &opt, &error)) {

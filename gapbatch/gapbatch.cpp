@@ -217,6 +217,10 @@ int merge_summaries(const gapbatch::Options& o, const cli::Io& io) {
 }  // namespace
 
 int run_gapbatch(int argc, char** argv, const cli::Io& io) {
+    const int asked =
+        cli::help_or_version(argc, argv, io, gapbatch::write_help,
+                             "Photograph formats read: " + skyimage::compiled_readers() + "\n");
+    if (asked >= 0) return asked;
     gapbatch::Options options;
     char problem[gapbatch::kMessageSize];
     if (!gapbatch::parse_options(argc, argv, &options, problem)) {

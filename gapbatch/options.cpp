@@ -176,7 +176,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
     };
     for (;;) {
         int index = 0;
-        const int id = getopt_long(argc, argv, "h", kLong, &index);
+        // Leading ':': an option given no value comes back as ':', an unknown one as '?'.
+        const int id = getopt_long(argc, argv, ":h", kLong, &index);
         if (id == -1) break;
         const char* arg = optarg;
         if (const char* name = photo_setting(id)) {
@@ -290,17 +291,14 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
             case kVersion:
                 o->version = true;
                 return true;
-            default: {
-                const char* bad = argv[optind - 1];
-                if (optopt != 0 && std::strncmp(bad, "--", 2) == 0 &&
-                    std::strchr(bad, '=') == nullptr) {
-                    // A known option whose value is missing: it stood last.
-                    for (const option* op = kLong; op->name != nullptr; ++op) {
-                        if (std::strcmp(bad + 2, op->name) == 0)
-                            return refuse(nullptr, nullptr, std::string(bad) + " needs a value");
-                    }
-                }
-                return refuse(nullptr, nullptr, std::string("unknown option ") + bad);
+            case ':':
+                return refuse(nullptr, nullptr, std::string(argv[optind - 1]) + " needs a value");
+            default: {  // '?': an unknown option; a short one is named by its letter
+                if (optopt > 0 && optopt < 128)
+                    return refuse(nullptr, nullptr,
+                                  std::string("unknown option -") + char(optopt));
+                return refuse(nullptr, nullptr,
+                              std::string("unknown option ") + argv[optind - 1]);
             }
         }
     }

@@ -155,6 +155,16 @@ Status check_discards(const char* path, int zr, int hr, int max_annuli, std::str
     return Status::kOk;
 }
 
+Status check_rings_used(const char* param_path, int zr, int hr, const char* data_path, int nz,
+                        std::string* why) {
+    if (long(zr) + long(hr) < long(nz)) return Status::kOk;
+    refusal(why, param_path,
+            "%d zenith and %d horizon rings discarded leave none of the %d zenith rings of %s to "
+            "use (zr + hr must be less than nz = %d)",
+            zr, hr, nz, data_path, nz);
+    return Status::kRefused;
+}
+
 int count_divisors(int na) {
     int count = 0;
     for (int d = 1; d <= na; ++d)

@@ -226,6 +226,26 @@ TEST(Params, DiscardCountsAreChecked) {
               Status::kCannotOpen);
 }
 
+// The used annuli are zr .. nz - hr - 1: one is left while zr + hr < nz. Counts that reach
+// past the grid (a gap-fraction file read as the parameter file: "9 8" from its header) are
+// refused with a line naming both files, both counts and nz, whatever the size of the counts.
+TEST(Params, DiscardsMustLeaveAZenithRing) {
+    std::string why;
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 3, 0, "g.txt", 4, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 3, "g.txt", 4, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 0, "g.txt", 1, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 3, 1, "g.txt", 4, &why), Status::kRefused);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 1, "g.txt", 1, &why), Status::kRefused);
+    EXPECT_EQ(gapdata::check_rings_used("gf.txt", 9, 8, "gf.txt", 9, &why), Status::kRefused);
+    EXPECT_EQ(why,
+              "gf.txt: 9 zenith and 8 horizon rings discarded leave none of the 9 zenith rings "
+              "of gf.txt to use (zr + hr must be less than nz = 9)");
+    EXPECT_EQ(why.find('\n'), std::string::npos);
+    // The sum is taken without overflow.
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 2147483647, 2147483647, "g.txt", 40, &why),
+              Status::kRefused);
+}
+
 // ----------------------------------------------------------------------------------------------
 // Logarithmic azimuthal averaging.
 

@@ -2,11 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "answers.h"
 #include "gapdata/gapdata.h"
+#include "photo_format.h"
 #include "skyimage/cells.h"
 #include "skyimage/gapsize.h"
+#include "skyimage/photo.h"
 
 namespace {
 
@@ -64,6 +67,17 @@ int group(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, double mini
 
 int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
     std::fprintf(io.out, "Loading BMP: %s\n", fileName);
+    // A JPEG, PNG or TIFF file is named as what it is, with the way to analyse it, before its
+    // bytes could be taken for a BMP header.
+    unsigned char head[30];
+    const std::size_t head_size = gapimage::read_head(fileName, head);
+    const gapimage::PhotoFormat format = gapimage::photo_format(head, head_size);
+    if (format != gapimage::PhotoFormat::kBmp && format != gapimage::PhotoFormat::kUnknown) {
+        std::fflush(io.out);
+        cli::refuse(io, "gapimage: " + gapimage::unreadable_photo_advice(
+                                           fileName, format, -1, skyimage::jpeg_supported()));
+        return 1;
+    }
     delete[] bmp->name;
     bmp->name = copy_name(fileName);
     char problem[skyimage::kProblemSize] = "";
@@ -74,9 +88,16 @@ int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
             std::fflush(io.out);
             std::fprintf(io.err, "Cannot open the file %s...\n", fileName);
             return 1;
-        case skyimage::LoadStatus::kNot8Bit:
+        case skyimage::LoadStatus::kNot8Bit: {
             std::fprintf(io.out, "\nError message: Image file must be encoded 8-bit greyscale\n");
+            const std::string advice = gapimage::unreadable_photo_advice(
+                fileName, format, bmp->bitCount, skyimage::jpeg_supported());
+            if (!advice.empty()) {
+                std::fflush(io.out);
+                cli::refuse(io, "gapimage: " + advice);
+            }
             return 1;
+        }
         case skyimage::LoadStatus::kProblem:
             std::fflush(io.out);
             cli::refuse(io, fileName, "%s", problem);
@@ -117,8 +138,7 @@ int BMPExtract(const cli::Io& io, t_Bitmap* bmp) {
         int p[6];
         for (int n = 1; n <= 3; ++n) {
             std::fprintf(io.out, "Point %d (X integer  Y integer): ", n);
-            p[2 * n - 2] = gapimage::ask_int(io);
-            p[2 * n - 1] = gapimage::ask_int(io);
+            gapimage::ask_point(io, &p[2 * n - 2], &p[2 * n - 1]);
         }
         const skyimage::Circle c = skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
         if (c.collinear) {

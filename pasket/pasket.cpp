@@ -18,6 +18,32 @@ using Grid = gapdata::Grid<double>;
 constexpr gapdata::Reading kReading{false, 20, 40, false};
 constexpr int kMaxPrintedSectors = 24;  // what fits across a printed page
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: pasket DATA_FILE OUTPUT_FILE\n"
+    "       pasket --help | --version\n"
+    "\n"
+    "Prints a gap-fraction file as a table of zenith rings (rows, labelled with\n"
+    "their centre zenith angle) by azimuth sectors (columns, labelled underneath\n"
+    "with their centre azimuth).\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 20 and 24, which fit a\n"
+    "printed page), then one line per cell with its zenith angle, azimuth, gap\n"
+    "fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "OUTPUT_FILE is replaced by the table, which ends with a form feed. It\n"
+    "begins:\n"
+    "    < PASKET > skygap version 9 - canopy gap fraction analysis suite\n"
+    "    GAP FRACTION DATA --- Photosite: DATA_FILE\n"
+    "Nothing is written on standard output; messages go to standard error.\n"
+    "\n"
+    "Exit status: 0 when the table was written; 1 for a wrong number of arguments\n"
+    "(usage on standard error), a file that cannot be opened or is refused (one\n"
+    "line on standard error), or a table that cannot be written completely.\n";
+
 void write_table(std::FILE* out, const char* photosite, const Grid& grid) {
     std::fprintf(out, "< PASKET > ");
     std::fprintf(out, "%s\n", gapreport::kBanner);
@@ -50,6 +76,8 @@ void write_table(std::FILE* out, const char* photosite, const Grid& grid) {
 }  // namespace
 
 int run_pasket(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 3) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(io.err, "\n--->Usage: %s [data file][output file]<---\n\n", argv[0]);

@@ -27,6 +27,47 @@ using TessorGrid = nc::Grid;
 
 constexpr gapdata::Reading kReading{true, 20, 40, false};
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: tessor PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       tessor --help | --version\n"
+    "\n"
+    "Leaf area index and the distribution of leaf inclination angles after Norman\n"
+    "and Campbell (1989), by a least-squares inversion with a smoothness\n"
+    "constraint chosen at the console.\n"
+    "\n"
+    "PARAMETER_FILE holds five values, one a line (or separated by blanks):\n"
+    "  line 1  slope of the ground, degrees (0 for level ground)\n"
+    "  line 2  aspect of the slope, degrees\n"
+    "  line 3  path-length mode: 0 (fixed path lengths; 1 is refused)\n"
+    "  line 4  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 5  horizon rings discarded next to the horizon (0 or more)\n"
+    "  Lines 4 and 5 together must be less than the number of zenith rings of\n"
+    "  DATA_FILE, so that at least one ring is used. Example (a slope of 20\n"
+    "  degrees, aspect 0, every ring): 20 0 0 0 0, one value a line.\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 20 and 40), then one\n"
+    "line per cell with its zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "Then tessor asks, on standard input, the number of leaf-angle classes (3 to\n"
+    "20) and one constraint weight after another (0: plain least squares; larger\n"
+    "weights smooth), showing each solution on standard output, until a negative\n"
+    "weight. Example: printf '6\\n0.5\\n2\\n-1\\n' | tessor par.txt gapfract.txt lai.txt\n"
+    "\n"
+    "OUTPUT_FILE receives the last solution at its end (created when missing), so\n"
+    "one file collects many runs. A report begins:\n"
+    "    ==================================================\n"
+    "    < Program TESSOR > --- DATA_FILE\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), an input\n"
+    "that ends or a weight that is no number, no weight solved before the negative\n"
+    "one, or a report that cannot be written completely.\n";
+
 struct Params {
     float slope_deg = 0;
     float aspect_deg = 0;
@@ -197,6 +238,8 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
 }  // namespace
 
 int run_tessor(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
@@ -209,8 +252,10 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
     if (!read_params(argv[1], &par, io)) return 1;
     TessorGrid grid;
     std::string why;
-    const gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(argv[1], par.zr, par.hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
     const ContactNumbers cn = nc::contact_numbers(grid, terrain, par.zr, par.hr);
     if (cn.b == 0) {

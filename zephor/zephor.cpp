@@ -24,6 +24,41 @@ constexpr gapdata::Reading kReading{false, 40, 150, false};
 // At most 14 window widths: the number of divisors of any sector count this program accepts.
 constexpr int kMaxSteps = 14;
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: zephor PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       zephor --help | --version\n"
+    "\n"
+    "Leaf area index and leaf inclination after Campbell's ellipsoidal model, one\n"
+    "row for every azimuthal averaging window whose width divides the number of\n"
+    "sectors, appended to OUTPUT_FILE.\n"
+    "\n"
+    "PARAMETER_FILE holds two whole numbers, one a line (or separated by blanks):\n"
+    "  line 1  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 2  horizon rings discarded next to the horizon (0 or more)\n"
+    "  Their sum must be less than the number of zenith rings of DATA_FILE, so\n"
+    "  that at least one ring is used. Example (every ring used):\n"
+    "    0\n"
+    "    0\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 40 and 150, with at most\n"
+    "14 window widths: 120 and 144 sectors are refused), then one line per cell\n"
+    "with its zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "OUTPUT_FILE receives the report at its end (created when missing), so one\n"
+    "file collects many runs. A report begins:\n"
+    "    < Program ZEPHOR > --- OUTPUT_FILE\n"
+    "    LEAF AREA INDEX after CAMPBELL\n"
+    "Nothing is written on standard output; messages go to standard error.\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), or a\n"
+    "report that cannot be written completely.\n";
+
 void write_report(std::FILE* out, const char* out_path, const char* photosite, const Grid& grid,
                   int zr, int hr, const std::vector<StepResult>& result,
                   const gapdata::Openness<double>& open) {
@@ -56,6 +91,8 @@ void write_report(std::FILE* out, const char* out_path, const char* photosite, c
 }  // namespace
 
 int run_zephor(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(io.err,
@@ -78,6 +115,8 @@ int run_zephor(int argc, char** argv, const cli::Io& io) {
     Grid grid;
     st = gapdata::load_grid(data_path, kReading, &grid, &why);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(par_path, zr, hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     if (gapdata::count_divisors(grid.na) > kMaxSteps) {
         return cli::refuse(io, data_path, "%d azimuth sectors give more than %d averaging widths",
                            grid.na, kMaxSteps);

@@ -165,6 +165,13 @@ Status read_discard_params(const char* path, int n, int* values, const char* nam
 // overflow the report's arithmetic).
 Status check_discards(const char* path, int zr, int hr, int max_annuli, std::string* why);
 
+// Refuses discard counts, read from the parameter file PARAM_PATH, that leave no zenith annulus
+// of the grid read from DATA_PATH to use: zr + hr >= nz (the used annuli are zr .. nz - hr - 1).
+// The line names the parameter file, both counts, the data file and nz. zr and hr must have
+// passed check_discards.
+Status check_rings_used(const char* param_path, int zr, int hr, const char* data_path, int nz,
+                        std::string* why);
+
 // ---------------------------------------------------------------------------------------------
 // Orographic mask.
 

@@ -4,7 +4,7 @@
 # and the bad-input matrix (tests/bad_input_test.cpp). Adding a program: its folder and one word
 # here.
 set(SKYGAP_PROGRAMS
-    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim)
+    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim canopylight)
 
 # A program of the suite: the library NAME_app from SOURCES (the front end, with run_NAME), the
 # executable NAME from main.cpp, installed into bin/, with its end-to-end cases when the tests

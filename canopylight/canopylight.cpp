@@ -76,7 +76,10 @@ void write_block(std::FILE* out, const canopylight::Options& opt, const char* pa
     std::fprintf(out, "Sky grid          %d zenith rings x %d azimuth sectors\n", sky.nz, sky.na);
     std::fprintf(out, "Site              latitude %.10g, longitude %.10g deg, elevation %.10g m\n",
                  s.latitude_deg, opt.longitude_deg, s.elevation_m);
-    std::fprintf(out, "Period            days %d-%d", s.first_day, s.last_day);
+    if (s.first_day == s.last_day)
+        std::fprintf(out, "Period            day %d", s.first_day);
+    else
+        std::fprintf(out, "Period            days %d-%d", s.first_day, s.last_day);
     if (s.day_step > 1) std::fprintf(out, " every %d days", s.day_step);
     std::fprintf(out, " (%d day%s), ", days, days == 1 ? "" : "s");
     std::fprintf(out, "a sun position every %d min of solar time\n", s.step_min);
@@ -89,6 +92,10 @@ void write_block(std::FILE* out, const canopylight::Options& opt, const char* pa
     std::fprintf(out, "Extraterrestrial  Ho %s W m-2 (24-h mean), %s MJ m-2 d-1\n",
                  light_number(r.ho_w).c_str(), light_number(r.ho_mj).c_str());
     std::fprintf(out, "Diffuse fraction  Kd %s\n\n", light_number(r.kd).c_str());
+    if (!(r.sum_rb > 0))
+        std::fprintf(out,
+                     "No direct beam: the sun stays below the horizon throughout the period, "
+                     "and DSF is given as 0.\n\n");
 
     std::fprintf(out, "Site factors      ISF %s   DSF %s   GSF %s\n", light_number(r.isf).c_str(),
                  light_number(r.dsf).c_str(), light_number(r.gsf).c_str());

@@ -145,7 +145,7 @@ int run_canopylight(int argc, char** argv, const cli::Io& io) {
         return std::fflush(io.out) == 0 && !std::ferror(io.out) ? 0 : 1;
     }
     if (opt.version) {
-        std::fprintf(io.out, "%s\n", gapreport::kBanner);
+        std::fprintf(io.out, "canopylight - %s\n", gapreport::kBanner);
         return std::fflush(io.out) == 0 && !std::ferror(io.out) ? 0 : 1;
     }
 

@@ -121,12 +121,12 @@ TEST(Output, PathsAndSummaryRows) {
                            0),
               0u)
         << header;
-    EXPECT_EQ(failed.rfind("\"odd, \"\"name\"\".bmp\",,,,,,,,,,,,,,,failed,blue,cannot be opened,1,90,",
+    EXPECT_EQ(failed.rfind("\"odd, \"\"name\"\".bmp\",,,,,,,,,,,,,,,failed,blue,cannot be opened,1,assumed,90,",
                            0),
               0u)
         << failed;
     EXPECT_EQ(ok.rfind("p.bmp,3000,2000,1500,1000,300.5,\"poly:1,2,3\",otsu,131,9,8,0.250000,"
-                       "0.125000,10,40,ok,blue,,2,90,",
+                       "0.125000,10,40,ok,blue,,2,assumed,90,",
                        0),
               0u)
         << ok;

@@ -171,48 +171,6 @@ TEST(Options, Refusals) {
     }
 }
 
-// The model's published reference values (the reference site), through the program's
-// CSV row: the row prints seven significant digits, the digits the values are given to.
-TEST(Program, ReferenceSiteThroughTheCommandLine) {
-    const Outcome year = run(site_and({"--csv", "-"}), open_file(9, 8));
-    ASSERT_EQ(year.status, 0) << year.err;
-    std::map<std::string, std::string> f = csv_row(year.out);
-    EXPECT_EQ(f["file"], "-");
-    EXPECT_EQ(f["sun_positions"], "132145");
-    EXPECT_EQ(f["ho_w"], "284.5328");
-    EXPECT_EQ(f["kd"], "0.6301739");
-    EXPECT_EQ(f["global_above"], "11.06264");
-    EXPECT_EQ(f["diffuse_above"], "6.971384");
-    EXPECT_EQ(f["direct_above"], "4.091251");
-    // An open sky lets everything through.
-    for (const char* factor : {"isf", "dsf", "gsf", "canopy_openness"}) EXPECT_EQ(f[factor], "1");
-    for (const char* pct : {"global_pct", "diffuse_pct", "direct_pct"}) EXPECT_EQ(f[pct], "100");
-    EXPECT_EQ(f["global_below"], f["global_above"]);
-
-    const Outcome two = run(site_and({"--csv", "--days", "1-2", "-"}), open_file(9, 8));
-    ASSERT_EQ(two.status, 0) << two.err;
-    f = csv_row(two.out);
-    EXPECT_EQ(f["ho_w"], "88.19772");
-    EXPECT_EQ(f["global_above"], "3.429128");
-}
-
-// A sky open only within 30 degrees of the zenith: the exact ring integrals give ISF 1 - cos^2
-// 30 = 0.25 (uoc), (0.25/2 + 2/3 (1 - cos^3 30)) / (1/2 + 2/3) = 0.3074177 (soc), and canopy
-// openness 1 - cos 30 = 0.1339746, for any grid whose ring edges fall on 30 degrees.
-TEST(Program, SkyOpenWithinThirtyDegrees) {
-    for (const auto& [nz, na, open_rings] : {std::tuple{9, 8, 3}, std::tuple{3, 36, 1}}) {
-        const std::string file =
-            gap_file(nz, na, [&](int i, int) { return i < open_rings ? 1.0 : 0.0; });
-        const Outcome uoc = run(site_and({"--csv", "-"}), file);
-        const Outcome soc = run(site_and({"--csv", "--sky", "soc", "-"}), file);
-        ASSERT_EQ(uoc.status + soc.status, 0) << uoc.err << soc.err;
-        EXPECT_EQ(csv_row(uoc.out)["isf"], "0.25");
-        EXPECT_EQ(csv_row(soc.out)["isf"], "0.3074177");
-        EXPECT_EQ(csv_row(uoc.out)["canopy_openness"], "0.1339746");
-        EXPECT_EQ(csv_row(soc.out)["canopy_openness"], "0.1339746");
-    }
-}
-
 // The file lists a ring's sectors in decreasing azimuth: a sky open at the writer's sectors of
 // azimuth 0 to 180 (east) must take the morning sun, whatever the order of its records.
 TEST(Program, FileOrientationGivesTheMorningSunToTheEast) {

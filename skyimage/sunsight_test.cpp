@@ -278,39 +278,6 @@ TEST(SunSight, PhotographOpenToTheEastSeesTheMorningSun) {
     EXPECT_GT(longest_morning, 480);
 }
 
-// The same photograph with an East declination of 15 degrees: the open half now holds compass
-// azimuths 345 to 165. Away from that split and from the rim every sample's sight matches it.
-TEST(SunSight, DeclinationTurnsTheOpenHalf) {
-    const int w = 401;
-    Working img(w);
-    for (int row = 0; row < w; ++row)
-        for (int col = 0; col < w / 2; ++col) img.data[std::size_t(row) * w + col] = 255;
-    skyimage::ImageView v;
-    v.pixels = img.data.data();
-    v.width = v.w = w;
-    v.height = v.h = w;
-    const Lens lens = lens_of("equidistant");
-    const double declination = 15;
-
-    light::Settings s;
-    s.latitude_deg = 50.1876;
-    s.step_min = 4;
-    int compared = 0, wrong = 0;
-    light::walk_sun(s, [&](const light::SunPosition& sun) {
-        const double r = skyimage::radius_of_zenith(lens, sun.zenith_deg) * (w / 2);
-        const double from_split = std::fmod(sun.azimuth_deg + declination, 180);  // 0..180
-        const double px = r * std::sin(std::fmin(from_split, 180 - from_split) * angles::kDegToRad);
-        if (px < 1 || r > w / 2 - 1) return;
-        const bool open = std::fmod(sun.azimuth_deg + declination, 360) < 180;
-        const bool seen = skyimage::sun_sight(v, lens, declination, sun.zenith_deg,
-                                              sun.azimuth_deg) == skyimage::Sight::kSky;
-        ++compared;
-        wrong += open != seen;
-    });
-    EXPECT_EQ(wrong, 0);
-    EXPECT_GT(compared, 50000);
-}
-
 // The sun followed pixel by pixel and the sun's beam shared over the photograph's cells give
 // the same direct site factor: the two paths agree on where every direction lies.
 TEST(SunSight, TrackAgreesWithTheCellsDirectSiteFactor) {

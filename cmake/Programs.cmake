@@ -4,7 +4,7 @@
 # and the bad-input matrix (tests/bad_input_test.cpp). Adding a program: its folder and one word
 # here.
 set(SKYGAP_PROGRAMS
-    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim)
+    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim canopylight)
 
 include(GNUInstallDirs)
 

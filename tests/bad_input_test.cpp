@@ -370,10 +370,74 @@ std::vector<Case> simulator_cases() {
     return cases;
 }
 
+// Understorey light: gap-fraction files it cannot use, named or on standard input, and command
+// lines it cannot use.
+std::vector<Case> light_cases() {
+    const std::vector<std::pair<std::string, std::string>> data = {
+        {"missing", ""},
+        {"directory", "/dir"},
+        {"empty", "\x01"},
+        {"garbage", kGarbage},
+        {"nan_tokens", gap_file(9, 8, "nan")},
+        {"inf_tokens", gap_file(9, 8, "inf")},
+        {"huge_tokens", gap_file(9, 8, "1e308")},
+        {"negative_tokens", gap_file(9, 8, "-3.5")},
+        {"overflow_tokens", gap_file(9, 8, "1e999999")},
+        {"above_one", gap_file(9, 8, "1.5")},
+        {"zero_annuli", "0 8\n"},
+        {"negative_annuli", "-5 8\n"},
+        {"billion_annuli", "1000000000 8\n"},
+        {"billion_sectors", "9 1000000000\n"},
+        {"int_overflow_header", "99999999999999999999 8\n"},
+        {"long_line", "9 8 " + std::string(200000, '7') + "\n"},
+        {"few_records", "9 8\n5 337.5 0.5 10\n"},
+        {"extra_records", gap_file(9, 8) + gap_file(9, 8)},
+        {"largest_grid", gap_file(90, 360)},
+        {"good", gap_file(9, 8)},
+    };
+    const std::vector<std::string> site = {"--lat", "50.2", "--lon", "-125.7", "--days", "1-30"};
+    std::vector<Case> cases;
+    for (const auto& [name, content] : data) {
+        Case named;
+        named.name = "canopylight_data_" + name;
+        named.program = "canopylight";
+        if (!content.empty()) named.files.push_back({"gap.txt", content});
+        named.args = site;
+        named.args.push_back("gap.txt");
+        cases.push_back(named);
+        if (content == "/dir" || content.empty()) continue;
+        Case piped = named;
+        piped.name = "canopylight_stdin_" + name;
+        piped.files.clear();
+        piped.args.back() = "-";
+        piped.stdin_text = content == "\x01" ? "" : content;
+        cases.push_back(piped);
+    }
+    const std::vector<std::pair<std::string, std::vector<std::string>>> lines = {
+        {"no_arguments", {}},
+        {"unknown_option", {"--frobnicate", "gap.txt"}},
+        {"value_missing", {"--lat", "1", "--lon", "2", "gap.txt", "--step"}},
+        {"nan_latitude", {"--lat", "nan", "--lon", "2", "gap.txt"}},
+        {"absurd_step", {"--lat", "1", "--lon", "2", "--step", "99999999999", "gap.txt"}},
+        {"absurd_days", {"--lat", "1", "--lon", "2", "--days", "-99999999999-5", "gap.txt"}},
+        {"two_files", {"--lat", "1", "--lon", "2", "gap.txt", "gap.txt"}},
+    };
+    for (const auto& [name, args] : lines) {
+        Case c;
+        c.name = "canopylight_" + name;
+        c.program = "canopylight";
+        c.files.push_back({"gap.txt", gap_file(9, 8)});
+        c.args = args;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
 std::vector<Case> all_cases() {
     std::vector<Case> cases = batch_cases();
     for (auto& c : image_cases()) cases.push_back(c);
     for (auto& c : simulator_cases()) cases.push_back(c);
+    for (auto& c : light_cases()) cases.push_back(c);
     return cases;
 }
 

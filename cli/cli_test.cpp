@@ -121,24 +121,12 @@ TEST_F(Cli, AppendReportWordsCannotOpenAsTheProgramDoesAndNamesOtherFailures) {
     EXPECT_EQ(err(), "/dev/full: cannot append the report (No space left on device)\n");
 }
 
-TEST_F(Cli, CommitNamesTheProblemAndKeepsTheEarlierFile) {
+TEST_F(Cli, CommitNamesTheProblem) {
     fileio::AtomicFile full("/dev/full");
     ASSERT_TRUE(full.ok());
     std::fputs("x\n", full.file());
     EXPECT_EQ(cli::commit(io_, &full), 1);
     EXPECT_EQ(err(), "/dev/full: cannot write the file (No space left on device)\n");
-
-    put("t.txt", "earlier\n");
-    {
-        fileio::AtomicFile abandoned("t.txt");
-        std::fputs("half", abandoned.file());
-    }
-    fileio::AtomicFile out("t.txt");
-    std::fputs("new\n", out.file());
-    EXPECT_EQ(get("t.txt"), "earlier\n");
-    EXPECT_EQ(cli::commit(io_, &out), 0);
-    EXPECT_EQ(get("t.txt"), "new\n");
-    EXPECT_EQ(names(), std::vector<std::string>{"t.txt"});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -391,12 +391,19 @@ TEST(Interrupt, MidRunLeavesTheEarlierFileAndNoTemporary) {
     int caught = 0;
     for (int attempt = 0; attempt < 40 && caught < 5; ++attempt) {
         const pid_t pid = start(Invocation{"gapimage", {}, ".answers"}, f.path());
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
         bool sent = false;
         int ws = 0;
         while (waitpid(pid, &ws, WNOHANG) == 0) {
             if (!sent && !f.temporaries().empty()) {
                 kill(pid, SIGINT);
                 sent = true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &ws, 0);
+                FAIL() << "gapimage hangs";
             }
         }
         const std::string now = slurp(f / "gapfract.txt");

@@ -4,11 +4,13 @@
 //
 // The parameter file holds three integers: the zenith rings and horizon rings to discard, and
 // whether to search the azimuthal averaging window of lowest noise-to-signal ratio (non-zero)
-// or to average each annulus over 360 degrees (0). The report is appended to the output file.
+// or to average each annulus over 360 degrees (0). The report is appended to the output file as
+// one whole written under a lock. Either input may be "-", standard input.
 #include "bravik.h"
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -68,7 +70,7 @@ gapdata::Status read_params(const char* path, lai::suits::Params* par, std::stri
     int values[3] = {};
     const gapdata::Status st = gapdata::read_discard_params(
         path, 3, values, "zenith rings discarded, horizon rings discarded, optimize",
-        kReading.max_annuli, why);
+        kReading.max_annuli, why, fileio::Dash::kStandardInput);
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];
@@ -174,6 +176,8 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     const char* param_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {param_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     std::string why;
     lai::suits::Params par;
@@ -181,7 +185,7 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, param_path, why);
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
     st = gapdata::check_rings_used(param_path, par.zenith_rings_discarded,
@@ -189,11 +193,13 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const SuitsFit fit = lai::suits::fit_suits(grid, par);
 
-    std::FILE* out = std::fopen(out_path, "a+");  // only after both inputs are read
-    if (out == nullptr) {
-        std::fprintf(io.err, "Cannot open the file %s...\n", out_path);
+    fileio::MemoryReport report;  // appended only after both inputs are read
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), data_path, grid, par, fit);
+    if (cli::append_report(io, out_path, &report,
+                           "Cannot open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, data_path, grid, par, fit);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

@@ -262,7 +262,9 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     const std::vector<gapbatch::PlannedOutputs> plan =
         gapbatch::plan_outputs(jobs, options, inputs);
 
-    fileio::CleanupRegistry registry;
+    // The temporaries are removed on a signal when main_of installed its handlers.
+    fileio::CleanupRegistry own_registry;
+    fileio::CleanupRegistry& registry = io.cleanup != nullptr ? *io.cleanup : own_registry;
     std::unique_ptr<fileio::AtomicFile> summary_file, rings_file;
     std::FILE* summary = io.out;
     if (options.summary != nullptr) {

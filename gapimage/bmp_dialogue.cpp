@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "answers.h"
 #include "gapdata/gapdata.h"
@@ -20,8 +21,17 @@ char* copy_name(const char* name) {
     return copy;
 }
 
+// The photograph must not be the output: one line, 1; otherwise 0.
+int check_output_name(const cli::Io& io, const t_Bitmap* bmp, const char* fileName) {
+    std::vector<const char*> inputs;
+    if (bmp->name != nullptr) inputs.push_back(bmp->name);
+    std::fflush(io.out);
+    return cli::check_files(io, inputs, fileName) ? 0 : 1;
+}
+
 int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, int na,
             double declination, const char* fileName) {
+    if (check_output_name(io, bmp, fileName) != 0) return 1;
     if (!orthographic) {
         std::fprintf(io.out, "Polar Projection: %d %d begins...\n", nz, na);
     } else {
@@ -31,18 +41,15 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
     lens.kind = orthographic ? skyimage::LensKind::kOrthographic : skyimage::LensKind::kEquidistant;
     gapdata::Counts counts;
     skyimage::count_cells(*bmp, lens, nz, na, declination, &counts);
-    std::FILE* out = std::fopen(fileName, "w");
-    bool written = out != nullptr;
-    if (written) {
-        gapdata::write_gap_fraction(out, counts);
-        written = std::fflush(out) == 0 && std::ferror(out) == 0;
-        written = std::fclose(out) == 0 && written;
-    }
-    if (!written) {
+    // Written beside the earlier file and renamed over it once complete.
+    fileio::AtomicFile out(fileName, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot write the file %s...\n", fileName);
         return 1;
     }
+    gapdata::write_gap_fraction(out.file(), counts);
+    if (cli::commit(io, &out) != 0) return 1;
     if (!orthographic) {
         std::fprintf(io.out, "Polar Projection finished\n");
     } else {
@@ -53,14 +60,15 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
 
 int group(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, double minimum,
           double maximum, double step, const char* fileName) {
-    std::FILE* out = std::fopen(fileName, "w");
-    if (out == nullptr) {
+    if (check_output_name(io, bmp, fileName) != 0) return 1;
+    fileio::AtomicFile out(fileName, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot open the file %s...\n", fileName);
         return 1;
     }
-    skyimage::write_gap_sizes(out, *bmp, orthographic, minimum, maximum, step);
-    return cli::close_report(out, fileName, io);
+    skyimage::write_gap_sizes(out.file(), *bmp, orthographic, minimum, maximum, step);
+    return cli::commit(io, &out);
 }
 
 }  // namespace
@@ -119,16 +127,15 @@ int BMPSave(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
         bmp->name = copy;
     }
     std::fprintf(io.out, "Saving BMP: %s\n", bmp->name);
-    bmp->file = std::fopen(bmp->name, "wb");
-    if (bmp->file == nullptr) {
+    if (!cli::check_files(io, {}, bmp->name)) return 1;
+    fileio::AtomicFile out(bmp->name, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot create the file %s...\n", bmp->name);
         return 1;
     }
-    skyimage::write_bmp(bmp->file, *bmp);
-    const int status = cli::close_report(bmp->file, bmp->name, io);
-    bmp->file = nullptr;
-    if (status != 0) return status;
+    skyimage::write_bmp(out.file(), *bmp);
+    if (cli::commit(io, &out) != 0) return 1;
     std::fprintf(io.out, "BMP: %s Saved\n", bmp->name);
     return 0;
 }

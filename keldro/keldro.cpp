@@ -6,10 +6,12 @@
 //
 // The parameter file holds slope and aspect of the ground (degrees), the point mode (0 or 1),
 // the annuli discarded next to the zenith and next to the horizon, and the largest LAI given to
-// a cell without gap (0: spread the next gap over the run instead). The report is appended.
+// a cell without gap (0: spread the next gap over the run instead). The report is appended as
+// one whole written under a lock. Either input may be "-", standard input.
 #include "keldro.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -106,15 +108,17 @@ int run_keldro(int argc, char** argv, const cli::Io& io) {
     const char* par_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {par_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
-    std::FILE* in = gapdata::open_input(par_path);
-    if (in == nullptr) {
+    fileio::InputFile in = gapdata::open_input(par_path, fileio::Dash::kStandardInput);
+    if (!in) {
         std::fprintf(io.err, "Cannot open the file %s...\n", par_path);
         return 1;
     }
     Params par;
-    const bool got = read_params(in, &par);
-    std::fclose(in);
+    const bool got = read_params(in.get(), &par);
+    in.close();
     if (!got) {
         return cli::refuse(io, par_path,
                            "expected six values: slope, aspect, point mode, zenith and horizon "
@@ -127,7 +131,7 @@ int run_keldro(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
 
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
     st = gapdata::check_rings_used(par_path, par.zr, par.hr, data_path, grid.nz, &why);
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
@@ -137,11 +141,13 @@ int run_keldro(int argc, char** argv, const cli::Io& io) {
     const gapdata::Openness<float> open =
         gapdata::openness_summary(grid, gapdata::OpennessStyle::kKeldro, terrain);
 
-    std::FILE* out = std::fopen(out_path, "a+");
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), argv[0], par_path, data_path, grid, par, points, open);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, argv[0], par_path, data_path, grid, par, points, open);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

@@ -2,8 +2,11 @@
 //
 //   pasket [data file] [output file]
 //
-// The output file is replaced. Rows run from the zenith outward, labelled with the annulus
-// centre; columns are labelled underneath with the sector-centre azimuth of the file's records.
+// The data file "-" is standard input. The output file is replaced as a whole: the table goes
+// to a temporary file beside it, renamed over it once complete, so that a failed or interrupted
+// run leaves the earlier file as it was. Rows run from the zenith outward, labelled with the
+// annulus centre; columns are labelled underneath with the sector-centre azimuth of the file's
+// records.
 #include "pasket.h"
 
 #include <cstdio>
@@ -86,31 +89,35 @@ int run_pasket(int argc, char** argv, const cli::Io& io) {
     const char* data_path = argv[1];
     const char* out_path = argv[2];
 
+    if (!cli::check_files(io, {data_path}, out_path, fileio::Dash::kStandardInput)) return 1;
+
     Grid grid;
-    std::FILE* in = gapdata::open_input(data_path);
-    if (in == nullptr) {
+    fileio::InputFile in = gapdata::open_input(data_path, fileio::Dash::kStandardInput);
+    if (!in) {
         std::fprintf(io.err, "Cannot open the file %s...\n", data_path);
         return 1;
     }
     std::string why;
     int nz = 0, na = 0;
-    gapdata::Status st = gapdata::read_header(in, data_path, kReading, &nz, &na, &why);
+    gapdata::Status st = gapdata::read_header(in.get(), data_path, kReading, &nz, &na, &why);
     if (st == gapdata::Status::kOk && na > kMaxPrintedSectors) {
-        std::fclose(in);
         std::fprintf(io.err, "\n\n===>> The number of azimuth sectors should not be > 24 <<==\n\n");
         return 1;
     }
     if (st == gapdata::Status::kOk) st = gapdata::check_grid(data_path, kReading, nz, na, &why);
     if (st == gapdata::Status::kOk)
-        st = gapdata::read_records(in, data_path, kReading, nz, na, &grid, &why);
-    std::fclose(in);
+        st = gapdata::read_records(in.get(), data_path, kReading, nz, na, &grid, &why);
+    in.close();
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
 
-    std::FILE* out = std::fopen(out_path, "w+");
-    if (out == nullptr) {
+    fileio::AtomicFile out(out_path, io.cleanup);
+    if (!out.ok()) {
         std::fprintf(io.err, "Cannot open the file %s...", out_path);
         return 1;
     }
-    write_table(out, data_path, grid);
-    return cli::close_report(out, out_path, io);
+    write_table(out.file(), data_path, grid);
+    if (cli::commit(io, &out) != 0) return 1;
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

@@ -4,10 +4,12 @@
 //   quinda [parameter file] [gap fraction file] [output file]
 //
 // The parameter file holds two integers: the zenith rings and the horizon rings to discard.
-// The report is appended to the output file.
+// The report is appended to the output file as one whole written under a lock. Either input may
+// be "-", standard input.
 #include "quinda.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -63,7 +65,7 @@ gapdata::Status read_params(const char* path, int* zr, int* hr, std::string* why
     int values[2] = {};
     const gapdata::Status st = gapdata::read_discard_params(
         path, 2, values, "zenith rings discarded, horizon rings discarded", kReading.max_annuli,
-        why);
+        why, fileio::Dash::kStandardInput);
     *zr = values[0];
     *hr = values[1];
     return st;
@@ -138,6 +140,8 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     const char* param_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {param_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     std::string why;
     int zr = 0, hr = 0;
@@ -145,7 +149,7 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, param_path, why);
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
     st = gapdata::check_rings_used(param_path, zr, hr, data_path, grid.nz, &why);
@@ -159,11 +163,13 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     }
     const lai::lang_xiang::StepTable table = lai::lang_xiang::compute_table(grid, zr, hr);
 
-    std::FILE* out = std::fopen(out_path, "a+");
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), out_path, data_path, grid, zr, hr, table);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, out_path, data_path, grid, zr, hr, table);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

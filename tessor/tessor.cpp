@@ -7,11 +7,14 @@
 // path-length mode (1 is refused: only fixed path lengths exist), and the numbers of zenith
 // and horizon rings discarded. The console asks the number of leaf-angle classes, then
 // constraint weights until a negative one; the last solution is appended to the output file
-// with the terrain, the rings used, the clumping index and the openness of the site.
+// with the terrain, the rings used, the clumping index and the openness of the site, as one
+// whole written under a lock. Either input may be "-", standard input, which then also carries
+// the answers after it.
 #include "tessor.h"
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -77,19 +80,20 @@ struct Params {
 };
 
 bool read_params(const char* path, Params* par, const cli::Io& io) {
-    std::FILE* in = gapdata::open_input(path);
-    if (in == nullptr) {
+    fileio::InputFile file = gapdata::open_input(path, fileio::Dash::kStandardInput);
+    if (!file) {
         std::fprintf(io.err, "Cannot open the file %s\n", path);
         return false;
     }
     // A value that cannot be read stops the reading: every later one would fail too.
+    std::FILE* in = file.get();
     int got = 0;
     if (std::fscanf(in, "%f", &par->slope_deg) == 1) ++got;
     if (got == 1 && std::fscanf(in, "%f", &par->aspect_deg) == 1) ++got;
     if (got == 2 && std::fscanf(in, "%d", &par->path_mode) == 1) ++got;
     if (got == 3 && std::fscanf(in, "%d", &par->zr) == 1) ++got;
     if (got == 4 && std::fscanf(in, "%d", &par->hr) == 1) ++got;
-    std::fclose(in);
+    file.close();
     if (got != 5) {
         cli::refuse(io, path,
                     "holds %d readable values of the five needed (slope, aspect, path-length "
@@ -247,12 +251,15 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
     }
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {argv[1], data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     Params par;
     if (!read_params(argv[1], &par, io)) return 1;
     TessorGrid grid;
     std::string why;
-    gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    gapdata::Status st =
+        gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
     st = gapdata::check_rings_used(argv[1], par.zr, par.hr, data_path, grid.nz, &why);
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
@@ -273,11 +280,13 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
 
     const gapdata::Openness<float> open =
         gapdata::openness_summary(grid, gapdata::OpennessStyle::kTessor, terrain);
-    std::FILE* out = std::fopen(out_path, "a+");  // only now: a failed dialogue writes nothing
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;  // appended only now: a failed dialogue writes nothing
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), data_path, grid, par, terrain, cn, sol, open);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, data_path, grid, par, terrain, cn, sol, open);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

@@ -90,7 +90,8 @@ const std::string kGarbage = [] {
 struct Case {
     std::string name;
     std::string program;
-    std::vector<std::pair<std::string, std::string>> files;  // name, content ("/dir" for a folder)
+    // name, content ("/dir" for a folder, "/fifo" for a FIFO)
+    std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     std::string stdin_text;
     std::string output;  // existing output file to protect ("" for none)
@@ -99,6 +100,7 @@ struct Case {
     int expect_status = -1;
     std::string expect_out;
     std::string expect_err;
+    bool must_refuse = false;  // the run must end with status 1: anything else loses data
 };
 
 std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.name; }
@@ -139,6 +141,7 @@ std::vector<Case> batch_cases() {
         {"int_overflow_header", "99999999999999999999 8\n"},
         {"long_line", "9 8 " + std::string(200000, '7') + "\n"},
         {"few_records", "9 8\n5 337.5 0.5 10\n"},
+        {"decimal_comma", gap_file(9, 8, "0,533436")},
         {"good", gap_file(9, 8)},
     };
     const std::vector<std::pair<std::string, std::string>> params = {
@@ -164,7 +167,11 @@ std::vector<Case> batch_cases() {
             c.output = "out.txt";
             return c;
         };
-        for (const auto& [name, content] : data) cases.push_back(make("data_" + name, content, b.params ? b.params : ""));
+        for (const auto& [name, content] : data) {
+            Case c = make("data_" + name, content, b.params ? b.params : "");
+            c.must_refuse = name == "decimal_comma";  // read as zeros, it gave LAI nan, exit 0
+            cases.push_back(c);
+        }
         if (b.params != nullptr)
             for (const auto& [name, content] : params)
                 cases.push_back(make("params_" + name, gap_file(9, 8), content));
@@ -183,6 +190,26 @@ std::vector<Case> batch_cases() {
         out_dir.args.back() = "outdir";
         out_dir.output = "";
         cases.push_back(out_dir);
+        // A FIFO nobody reads: opening it waited forever.
+        Case out_fifo = make("output_is_fifo", gap_file(9, 8), b.params ? b.params : "");
+        out_fifo.files.push_back({"outfifo", "/fifo"});
+        out_fifo.args.back() = "outfifo";
+        out_fifo.output = "";
+        out_fifo.must_refuse = true;
+        cases.push_back(out_fifo);
+        // The output is the data (or the parameter file): it was replaced or appended to.
+        Case onto_data = make("output_is_the_data", gap_file(9, 8), b.params ? b.params : "");
+        onto_data.args.back() = "./gap.txt";
+        onto_data.output = "gap.txt";
+        onto_data.must_refuse = true;
+        cases.push_back(onto_data);
+        if (b.params != nullptr) {
+            Case onto_params = make("output_is_the_parameter_file", gap_file(9, 8), b.params);
+            onto_params.args.back() = "par.txt";
+            onto_params.output = "par.txt";
+            onto_params.must_refuse = true;
+            cases.push_back(onto_params);
+        }
     }
     return cases;
 }
@@ -271,6 +298,15 @@ std::vector<Case> image_cases() {
         {"huge_circle", "photo.bmp\n1\n0 0\n100000000 1\n0 2\nc\nn\n2 4\n0\n"},
         {"lens_7", "photo.bmp\n7\n0 4\n4 0\n8 4\ng\n100\nn\n2 4\n0\n"},
     };
+    // The photograph is the output file.
+    Case onto_photo;
+    onto_photo.name = "gapimage_output_is_the_photo";
+    onto_photo.program = "gapimage";
+    onto_photo.files.push_back({"gapfract.txt", kGoodBmp});
+    onto_photo.stdin_text = "gapfract.txt\n" + answers;
+    onto_photo.output = "gapfract.txt";
+    onto_photo.must_refuse = true;
+    cases.push_back(onto_photo);
     for (const auto& [name, text] : dialogues) {
         Case c;
         c.name = "gapimage_" + name;
@@ -511,6 +547,8 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
     for (const auto& [name, content] : c.files) {
         if (content == "/dir")
             fs::create_directory(dir / name);
+        else if (content == "/fifo")
+            ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
         else
             spit(dir / name, content == "\x01" ? "" : content);
     }
@@ -529,6 +567,9 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
     EXPECT_NE(o.err.find(c.expect_err), std::string::npos)
         << "standard error lacks \"" << c.expect_err << "\":\n"
         << o.err;
+    if (c.must_refuse) {
+        EXPECT_EQ(o.status, 1) << "not refused";
+    }
     if (o.status == 1) {
         // The image program reports a photo that is not 8-bit grey on standard output.
         const bool bit_depth_message =

@@ -4,10 +4,12 @@
 //   zephor [parameter file] [gap fraction file] [output file]
 //
 // The parameter file holds two integers: the annuli discarded next to the zenith and next to
-// the horizon. The report is appended to the output file.
+// the horizon. The report is appended to the output file as one whole written under a lock.
+// Either input may be "-", standard input.
 #include "zephor.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -103,17 +105,19 @@ int run_zephor(int argc, char** argv, const cli::Io& io) {
     const char* par_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {par_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     std::string why;
     int discards[2] = {};
     gapdata::Status st = gapdata::read_discard_params(
         par_path, 2, discards, "zenith rings discarded, horizon rings discarded",
-        kReading.max_annuli, &why);
+        kReading.max_annuli, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, par_path, why);
     const int zr = discards[0], hr = discards[1];
 
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
     st = gapdata::check_rings_used(par_path, zr, hr, data_path, grid.nz, &why);
     if (st != gapdata::Status::kOk) return cli::refuse(io, why);
@@ -126,11 +130,13 @@ int run_zephor(int argc, char** argv, const cli::Io& io) {
     const gapdata::Openness<double> open = gapdata::openness_summary(
         grid, gapdata::OpennessStyle::kZephor, gapdata::Terrain<double>{});
 
-    std::FILE* out = std::fopen(out_path, "a+");
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), out_path, data_path, grid, zr, hr, result, open);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, out_path, data_path, grid, zr, hr, result, open);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

@@ -26,7 +26,6 @@ struct Photo {
 };
 
 constexpr int kPhotoProblemSize = 200;
-constexpr std::int64_t kMaxPhotoPixels = std::int64_t(1) << 28;
 
 // Reads PATH (BMP or JPEG, told apart by their first bytes); an 8-bit BMP through read_bmp, as
 // the interactive analysis reads it. On failure returns false, leaving the record as it was, with a short phrase in

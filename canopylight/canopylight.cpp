@@ -51,17 +51,6 @@ bool read_grid(std::FILE* in, const char* path, gapdata::Grid<double>* grid, std
     return true;
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 const char* sky_name(light::SkyModel model) {
     return model == light::SkyModel::kStandardOvercast ? "soc (standard overcast)"
                                                        : "uoc (uniform overcast)";
@@ -123,7 +112,7 @@ void write_csv(std::FILE* out, const canopylight::Options& opt, const light::Res
     columns.par = opt.par;
     std::vector<std::string> header = {"file"};
     for (const std::string& name : gapreport::light_csv_header(columns)) header.push_back(name);
-    std::vector<std::string> row = {csv_field(opt.gap_file)};
+    std::vector<std::string> row = {gapreport::csv_field(opt.gap_file)};
     for (const std::string& field : gapreport::light_csv_fields(r, columns)) row.push_back(field);
     std::fprintf(out, "%s\n%s\n", gapreport::join_csv(header).c_str(),
                  gapreport::join_csv(row).c_str());

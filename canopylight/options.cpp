@@ -1,47 +1,7 @@
 // canopylight: the command line and the help text.
 #include "options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
 namespace canopylight {
-
-namespace {
-
-bool parse_double(const std::string& text, double lo, double hi, double* out) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
-    *out = v;
-    return true;
-}
-
-bool parse_int(const std::string& text, long lo, long hi, int* out) {
-    if (text.empty() || text[0] == ' ') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-    *out = int(v);
-    return true;
-}
-
-// "FIRST-LAST" or one day "D", each 1..365, FIRST not after LAST.
-bool parse_days(const std::string& text, int* first, int* last) {
-    const std::size_t dash = text.find('-', 1);
-    if (dash == std::string::npos) {
-        if (!parse_int(text, 1, 365, first)) return false;
-        *last = *first;
-        return true;
-    }
-    return parse_int(text.substr(0, dash), 1, 365, first) &&
-           parse_int(text.substr(dash + 1), 1, 365, last) && *first <= *last;
-}
-
-}  // namespace
 
 bool parse_options(const std::vector<std::string>& args, Options* opt, std::string* error) {
     light::Settings& s = opt->settings;
@@ -105,52 +65,14 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
             }
             v = args[++k];
         }
-        bool ok = true;
-        const char* want = "";
-        if (name == "--lat") {
-            want = "a latitude in degrees from -90 to 90, north positive";
-            ok = parse_double(v, -90, 90, &s.latitude_deg);
-            lat_given = true;
-        } else if (name == "--lon") {
-            want = "a longitude in degrees from -180 to 180, east positive";
-            ok = parse_double(v, -180, 180, &opt->longitude_deg);
-            lon_given = true;
-        } else if (name == "--elev") {
-            want = "an elevation in metres from -1000 to 10000";
-            ok = parse_double(v, -1000, 10000, &s.elevation_m);
-        } else if (name == "--days") {
-            want = "days of the year FIRST-LAST from 1 to 365, the first not after the last";
-            ok = parse_days(v, &s.first_day, &s.last_day);
-        } else if (name == "--day-step") {
-            want = "a whole number of days from 1 to 365";
-            ok = parse_int(v, 1, 365, &s.day_step);
-        } else if (name == "--step") {
-            want = "a whole number of minutes that divides 1440 (1, 2, 3, 4, 5, 6, 10, 15, ...)";
-            ok = parse_int(v, 1, light::kMinutesPerDay, &s.step_min) &&
-                 light::kMinutesPerDay % s.step_min == 0;
-        } else if (name == "--tau") {
-            want = "a transmission coefficient above 0 and at most 1";
-            ok = parse_double(v, 0, 1, &s.tau) && s.tau > 0;
-        } else if (name == "--kt") {
-            want = "a cloudiness index from 0 to 1";
-            ok = parse_double(v, 0, 1, &s.kt);
-        } else if (name == "--solar-constant") {
-            want = "a solar constant in W m-2 from 1000 to 2000";
-            ok = parse_double(v, 1000, 2000, &s.solar_constant);
-        } else if (name == "--sky") {
-            want = "uoc or soc";
-            ok = v == "uoc" || v == "soc";
-            s.sky_model =
-                v == "soc" ? light::SkyModel::kStandardOvercast : light::SkyModel::kUniformOvercast;
-        } else if (name == "--par-conversion") {
-            want = "mol of PAR photons per MJ of global radiation, above 0 and at most 10";
-            ok = parse_double(v, 0, 10, &s.par_mol_per_mj) && s.par_mol_per_mj > 0;
-            opt->par = true;
-        }
-        if (!ok) {
+        const std::string want = light::apply_setting(name.substr(2), v, &s, &opt->longitude_deg);
+        if (!want.empty()) {
             *error = name + ": expected " + want + ", got '" + v + "'";
             return false;
         }
+        lat_given = lat_given || name == "--lat";
+        lon_given = lon_given || name == "--lon";
+        opt->par = opt->par || name == "--par-conversion";
     }
     if (!lat_given || !lon_given) {
         *error = std::string(lat_given ? "--lon" : "--lat") +

@@ -6,19 +6,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "gapreport/light_columns.h"
+
 namespace gapbatch {
 
 void write_csv_field(std::FILE* out, const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        std::fputs(text.c_str(), out);
-        return;
-    }
-    std::fputc('"', out);
-    for (char ch : text) {
-        if (ch == '"') std::fputc('"', out);
-        std::fputc(ch, out);
-    }
-    std::fputc('"', out);
+    std::fputs(gapreport::csv_field(text).c_str(), out);
 }
 
 namespace {
@@ -55,7 +48,7 @@ std::string output_path(const char* photo, const char* dir, const char* suffix) 
 }
 
 Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult& photo,
-             const structure::Result& result) {
+             const structure::Result& result, const sunfleck::PhotoLight* light) {
     Row row;
     row.photo = job.path;
     row.ok = true;
@@ -69,6 +62,7 @@ Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult&
     row.sky_pixels = photo.sky_pixels;
     row.disc_pixels = photo.disc_pixels;
     row.result = result;
+    row.light = light;
     return row;
 }
 
@@ -256,12 +250,56 @@ const Column kColumns[] = {
 
 }  // namespace
 
-void write_summary_header(std::FILE* out) {
+namespace {
+
+// The light columns: the photograph's site and period, the light unit's columns (those of
+// canopylight --csv, but canopy_openness, which the summary has already) and the sun followed
+// across the photograph.
+gapreport::LightColumns light_columns(const Options& o) {
+    gapreport::LightColumns columns;
+    columns.par = o.par;
+    columns.canopy_openness = false;
+    return columns;
+}
+
+std::vector<std::string> light_header(const Options& o) {
+    std::vector<std::string> names = {"latitude", "longitude", "elevation", "first_day",
+                                      "last_day"};
+    for (const std::string& n : gapreport::light_csv_header(light_columns(o))) names.push_back(n);
+    for (const std::string& n : gapreport::sunfleck_csv_header()) names.push_back(n);
+    return names;
+}
+
+std::vector<std::string> light_fields(const Row& row) {
+    const Options& o = *row.options;
+    if (row.light == nullptr || !row.ok) return std::vector<std::string>(light_header(o).size());
+    const light::Settings& s = row.job->light;
+    std::vector<std::string> fields = {
+        gapreport::light_number(s.latitude_deg), gapreport::light_number(row.job->lon_deg),
+        gapreport::light_number(s.elevation_m), std::to_string(s.first_day),
+        std::to_string(s.last_day)};
+    for (std::string& f : gapreport::light_csv_fields(row.light->light, light_columns(o)))
+        fields.push_back(std::move(f));
+    if (row.light->light.ok) {
+        for (std::string& f : gapreport::sunfleck_csv_fields(row.light->flecks))
+            fields.push_back(std::move(f));
+    } else {
+        fields.resize(fields.size() + gapreport::sunfleck_csv_header().size());
+    }
+    return fields;
+}
+
+}  // namespace
+
+void write_summary_header(std::FILE* out, const Options& options) {
     bool first = true;
     for (const Column& c : kColumns) {
         if (!first) std::fputc(',', out);
         std::fputs(c.name, out);
         first = false;
+    }
+    if (options.light_columns) {
+        for (const std::string& name : light_header(options)) std::fprintf(out, ",%s", name.c_str());
     }
     std::fputc('\n', out);
 }
@@ -273,7 +311,27 @@ void write_summary_row(std::FILE* out, const Row& row) {
         c.write(out, row);
         first = false;
     }
+    if (row.options != nullptr && row.options->light_columns) {
+        for (const std::string& field : light_fields(row)) std::fprintf(out, ",%s", field.c_str());
+    }
     std::fputc('\n', out);
+}
+
+void write_sun_track_header(std::FILE* out) {
+    std::fputs("photo,day,solar_time,altitude,azimuth,visible\n", out);
+}
+
+void write_sun_track_rows(std::FILE* out, const Row& row) {
+    if (!row.ok || row.light == nullptr || row.light->track == nullptr) return;
+    const std::vector<sunfleck::Sample>& track = *row.light->track;
+    const std::vector<std::uint8_t>& visible = row.light->visible;
+    const std::string photo = gapreport::csv_field(row.photo);
+    for (std::size_t k = 0; k < track.size() && k < visible.size(); ++k) {
+        const sunfleck::Sample& t = track[k];
+        std::fprintf(out, "%s,%d,%02d:%02d,%.3f,%.3f,%d\n", photo.c_str(), t.day, t.minute / 60,
+                     t.minute % 60, 90.0 - double(t.zenith_deg), double(t.azimuth_deg),
+                     visible[k]);
+    }
 }
 
 void write_rings_header(std::FILE* out) {

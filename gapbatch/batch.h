@@ -13,6 +13,7 @@
 #include "settings.h"
 #include "skyimage/analysis.h"
 #include "structure/structure.h"
+#include "sunfleck/sunfleck.h"
 
 namespace gapbatch {
 
@@ -25,6 +26,11 @@ struct Options {
     const char* rings_csv = nullptr;
     const char* overlay = nullptr;
     const char* overlay_dir = nullptr;
+    const char* sun_track = nullptr;  // the minute series of the sun over every photograph
+    bool par = false;                 // the light columns par_above and par_below
+    // Set once the photographs are listed: some photograph has a site, so the summary carries
+    // the light columns.
+    bool light_columns = false;
     const char* manifest = nullptr;
     bool recursive = false;
     int jobs = 0;  // threads; 0: one per processor
@@ -70,19 +76,26 @@ struct Row {
     int threshold = 0;
     std::int64_t sky_pixels = 0, disc_pixels = 0;
     structure::Result result;
+    const sunfleck::PhotoLight* light = nullptr;  // under the photograph's site, when it has one
 };
-// The row of a photograph analysed with OPTIONS.
+// The row of a photograph analysed with OPTIONS; LIGHT null when it has no site.
 Row make_row(const PhotoJob& job, const Options& options, const skyimage::PhotoResult& photo,
-             const structure::Result& result);
+             const structure::Result& result, const sunfleck::PhotoLight* light = nullptr);
 // What a user should know about an analysed photograph, one line each: a sky disc assumed
 // rather than given or found, disc pixels beyond the photograph.
 std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResult& photo);
 // The row of a photograph that failed.
 Row failed_row(const PhotoJob& job, const Options& options, const std::string& why);
-void write_summary_header(std::FILE* out);
+// The header; the light columns follow the others when options.light_columns.
+void write_summary_header(std::FILE* out, const Options& options);
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 void write_csv_field(std::FILE* out, const std::string& text);
 void write_summary_row(std::FILE* out, const Row& row);
+
+// The sun's minute series of every photograph with a site (--sun-track): photo, day,
+// solar_time (HH:MM), altitude and azimuth (degrees), visible (1 when the sun is seen).
+void write_sun_track_header(std::FILE* out);
+void write_sun_track_rows(std::FILE* out, const Row& row);
 
 // The per-ring table: one row per photograph and ring in use.
 void write_rings_header(std::FILE* out);

@@ -83,8 +83,8 @@ TEST(Output, PathsAndSummaryRows) {
     const std::string path = dir / "s.csv";
     std::FILE* f = std::fopen(path.c_str(), "w");
     ASSERT_NE(f, nullptr);
-    write_summary_header(f);
     Options o;
+    write_summary_header(f, o);
     ASSERT_TRUE(skyimage::parse_lens("poly:1,2,3", &o.defaults.photo.lens));
     o.defaults.photo.method = skyimage::ThresholdMethod::kOtsu;
     PhotoJob odd = o.defaults, plain = o.defaults;

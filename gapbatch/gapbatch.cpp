@@ -25,6 +25,7 @@
 #include "fileio/fileio.h"
 #include "gapreport/gapreport.h"
 #include "skyimage/photo.h"
+#include "sunfleck/sunfleck.h"
 
 namespace {
 
@@ -71,18 +72,40 @@ struct Outcome {
     std::string why;
     skyimage::PhotoResult photo;
     structure::Result analysis;
+    bool has_light = false;
+    sunfleck::PhotoLight light;
+};
+
+// What a worker keeps from one photograph to the next.
+struct Worker {
+    skyimage::Workspace work;
+    sunfleck::Tables tables;  // the sun's tables for the last site and camera
 };
 
 // Analyses one photograph with a worker's own workspace. Never throws: a photograph that needs
 // more memory than there is fails alone.
-void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, skyimage::Workspace* work,
+void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, Worker* worker,
              Outcome* out) {
+    skyimage::Workspace* work = &worker->work;
     try {
         out->ok = skyimage::process_photo(job.path.c_str(), job.photo, work, &out->photo, &out->why);
         if (out->ok) {
             const structure::Samples samples = structure::sample_photo(
                 work->photo.bmp, job.photo.lens, job.photo.declination, o.analysis);
             out->analysis = structure::analyse(out->photo.counts, samples, o.analysis);
+        }
+        if (out->ok && job.has_site()) {
+            // The working image, classified: sky non-zero.
+            const skyimage::t_Bitmap& bmp = work->photo.bmp;
+            skyimage::ImageView view;
+            view.pixels = bmp.data;
+            view.width = view.w = bmp.width;
+            view.height = view.h = bmp.height;
+            view.test = skyimage::SkyTest::kNonZero;
+            out->light = sunfleck::photo_light(job.light, out->photo.counts, view, job.photo.lens,
+                                               job.photo.declination, o.sun_track != nullptr,
+                                               &worker->tables);
+            out->has_light = true;
         }
     } catch (const std::bad_alloc&) {
         *out = Outcome{};
@@ -99,7 +122,7 @@ void run_batch(const std::vector<gapbatch::PhotoJob>& jobs,
                int threads, Write write) {
     const std::size_t n = jobs.size();
     std::vector<std::unique_ptr<Outcome>> outcomes(n);
-    auto prepare = [&](std::size_t k, skyimage::Workspace* work) {
+    auto prepare = [&](std::size_t k, Worker* work) {
         auto out = std::make_unique<Outcome>();
         if (!plan[k].conflict.empty())
             out->why = plan[k].conflict;
@@ -108,7 +131,7 @@ void run_batch(const std::vector<gapbatch::PhotoJob>& jobs,
         return out;
     };
     if (threads <= 1 || n <= 1) {
-        skyimage::Workspace work;
+        Worker work;
         for (std::size_t k = 0; k < n; ++k) write(k, *prepare(k, &work));
         return;
     }
@@ -119,7 +142,7 @@ void run_batch(const std::vector<gapbatch::PhotoJob>& jobs,
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&] {
-            skyimage::Workspace work;
+            Worker work;
             for (;;) {
                 std::size_t k;
                 {
@@ -243,18 +266,30 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     std::vector<gapbatch::PhotoJob> jobs;
     std::string why;
     if (!gapbatch::list_photos(options, &jobs, &why)) return cli::refuse(io, why);
+    options.light_columns = std::any_of(jobs.begin(), jobs.end(),
+                                        [](const gapbatch::PhotoJob& j) { return j.has_site(); });
+    if (options.sun_track != nullptr && !options.light_columns)
+        return cli::refuse(io, "--sun-track",
+                           "no photograph has a site: give --site LAT,LON or the manifest "
+                           "columns lat and lon");
 
     // Nothing is opened for writing before every output is known not to be an input.
     gapbatch::InputSet inputs;
     for (const gapbatch::PhotoJob& job : jobs) inputs.add(job.path);
     if (options.manifest != nullptr) inputs.add(options.manifest);
-    for (const char* path : {options.summary, options.rings_csv}) {
+    const char* const tables[] = {options.summary, options.rings_csv, options.sun_track};
+    for (const char* path : tables) {
         if (path == nullptr) continue;
         if (inputs.holds(path))
             return cli::refuse(io, path, "is one of the inputs of this batch; not overwritten");
         const fileio::Status st = fileio::check_output(path);
         if (!st) return cli::refuse(io, st.message);
     }
+    for (std::size_t a = 0; a < 3; ++a)
+        for (std::size_t b = a + 1; b < 3; ++b)
+            if (tables[a] != nullptr && tables[b] != nullptr &&
+                fileio::same_file(tables[a], tables[b]))
+                return cli::refuse(io, tables[b], "is named for two of the tables of this batch");
     for (const char* folder : {options.out_dir, options.overlay_dir}) {
         if (folder != nullptr && !gapbatch::make_folder(folder))
             return cli::refuse(io, folder, "cannot create the folder");
@@ -265,7 +300,7 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     // The temporaries are removed on a signal when main_of installed its handlers.
     fileio::CleanupRegistry own_registry;
     fileio::CleanupRegistry& registry = io.cleanup != nullptr ? *io.cleanup : own_registry;
-    std::unique_ptr<fileio::AtomicFile> summary_file, rings_file;
+    std::unique_ptr<fileio::AtomicFile> summary_file, rings_file, track_file;
     std::FILE* summary = io.out;
     if (options.summary != nullptr) {
         summary_file = std::make_unique<fileio::AtomicFile>(options.summary, &registry);
@@ -279,7 +314,14 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
         rings = rings_file->file();
         gapbatch::write_rings_header(rings);
     }
-    gapbatch::write_summary_header(summary);
+    std::FILE* track = nullptr;
+    if (options.sun_track != nullptr) {
+        track_file = std::make_unique<fileio::AtomicFile>(options.sun_track, &registry);
+        if (!track_file->ok()) return cli::refuse(io, track_file->message());
+        track = track_file->file();
+        gapbatch::write_sun_track_header(track);
+    }
+    gapbatch::write_summary_header(summary, options);
 
     for (gapbatch::PhotoJob& job : jobs)
         job.photo.overlay = options.overlay != nullptr || options.overlay_dir != nullptr;
@@ -298,7 +340,8 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
             row = gapbatch::failed_row(job, options, reason);
             ++failed;
         } else {
-            row = gapbatch::make_row(job, options, out.photo, out.analysis);
+            row = gapbatch::make_row(job, options, out.photo, out.analysis,
+                                     out.has_light ? &out.light : nullptr);
             for (const std::string& warning : gapbatch::warnings(job, out.photo)) {
                 cli::refuse(io, job.path.c_str(), "%s", warning.c_str());
                 row.message += (row.message.empty() ? "" : "; ") + warning;
@@ -306,11 +349,13 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
         }
         gapbatch::write_summary_row(summary, row);
         if (rings != nullptr) gapbatch::write_rings_rows(rings, row);
+        if (track != nullptr) gapbatch::write_sun_track_rows(track, row);
         progress.done(k + 1);
     });
     progress.finish();
     int status = 0;
     if (rings_file != nullptr && !rings_file->commit()) status = cli::refuse(io, rings_file->message());
+    if (track_file != nullptr && !track_file->commit()) status = cli::refuse(io, track_file->message());
     if (summary_file != nullptr) {
         if (!summary_file->commit()) status = cli::refuse(io, summary_file->message());
     } else if (std::fflush(io.out) != 0 || std::ferror(io.out) != 0) {

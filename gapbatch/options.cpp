@@ -53,8 +53,39 @@ enum OptionId {
     kShard,
     kMerge,
     kSite,
-    kDays
+    kDays,
+    kDayStep,
+    kStep,
+    kTau,
+    kKt,
+    kSolarConstant,
+    kSky,
+    kPar,
+    kParConversion,
+    kSunTrack
 };
+
+// The light model's settings that are the batch's: their names as the light unit reads them.
+const char* light_setting(int id) {
+    switch (id) {
+        case kDayStep:
+            return "day-step";
+        case kStep:
+            return "step";
+        case kTau:
+            return "tau";
+        case kKt:
+            return "kt";
+        case kSolarConstant:
+            return "solar-constant";
+        case kSky:
+            return "sky";
+        case kParConversion:
+            return "par-conversion";
+        default:
+            return nullptr;
+    }
+}
 
 // The per-photo settings among the options: their names as manifest columns.
 const char* photo_setting(int id) {
@@ -160,6 +191,15 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {"merge", no_argument, nullptr, kMerge},
                                    {"site", required_argument, nullptr, kSite},
                                    {"days", required_argument, nullptr, kDays},
+                                   {"day-step", required_argument, nullptr, kDayStep},
+                                   {"step", required_argument, nullptr, kStep},
+                                   {"tau", required_argument, nullptr, kTau},
+                                   {"kt", required_argument, nullptr, kKt},
+                                   {"solar-constant", required_argument, nullptr, kSolarConstant},
+                                   {"sky", required_argument, nullptr, kSky},
+                                   {"par", no_argument, nullptr, kPar},
+                                   {"par-conversion", required_argument, nullptr, kParConversion},
+                                   {"sun-track", required_argument, nullptr, kSunTrack},
                                    {"help", no_argument, nullptr, kHelp},
                                    {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
@@ -185,7 +225,20 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 return refuse((std::string("--") + name).c_str(), arg, why);
             continue;
         }
+        if (const char* name = light_setting(id)) {
+            const std::string want = light::apply_setting(name, arg, &o->defaults.light, nullptr);
+            if (!want.empty())
+                return refuse((std::string("--") + name).c_str(), arg, "expected " + want);
+            if (id == kParConversion) o->par = true;
+            continue;
+        }
         switch (id) {
+            case kPar:
+                o->par = true;
+                break;
+            case kSunTrack:
+                o->sun_track = arg;
+                break;
             case kClassified:
                 apply_photo_setting("classified", "yes", &o->defaults, &why);
                 break;
@@ -318,7 +371,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
     if (!why.empty()) return refuse(nullptr, nullptr, why);
     for (const char* photo : o->args) {
         for (const auto& [flag, path] : {std::make_pair("--summary", o->summary),
-                                        std::make_pair("--rings-csv", o->rings_csv)}) {
+                                        std::make_pair("--rings-csv", o->rings_csv),
+                                        std::make_pair("--sun-track", o->sun_track)}) {
             if (path != nullptr && std::strcmp(path, photo) == 0) {
                 return refuse(nullptr, nullptr,
                               std::string(flag) + " " + photo + " would overwrite one of the photographs");
@@ -399,7 +453,8 @@ void write_help(std::FILE* out, const char* argv0) {
                  "                   FILE's folder) and, in columns named as the flags without\n"
                  "                   dashes, each one's own settings: points, circle, lens, fov,\n"
                  "                   threshold, auto, classified (yes/no), channel,\n"
-                 "                   declination; an empty cell takes the flag's value\n"
+                 "                   declination, lat, lon, elev, days; an empty cell takes\n"
+                 "                   the flag's value\n"
                  "\n"
                  "Sky disc (default: the image centre, radius min(width, height) / 2):\n"
                  "  --points X1,Y1,X2,Y2,X3,Y3  three pixels on the rim (column, row from the\n"
@@ -435,6 +490,22 @@ void write_help(std::FILE* out, const char* argv0) {
                  "                      before its logarithm is taken (default 4.53e-5)\n"
                  "  --tessor-classes N  leaf-angle classes of the inversion, 3..20 (default 6)\n"
                  "  --tessor-weight W   its smoothness constraint (default 0.1)\n"
+                 "Light under the canopy (the summary's light columns, for every photograph with\n"
+                 "a site; see canopylight --help and the README):\n"
+                 "  --site LAT,LON[,ELEV]  latitude and longitude in degrees, north and east\n"
+                 "                      positive, and the elevation in metres (default 0)\n"
+                 "  --days FIRST-LAST   days of the year (default 1-365); --days D: one day\n"
+                 "  --day-step N        every Nth day from FIRST (default 1)\n"
+                 "  --step MINUTES      the model's solar-time step, a divisor of 1440 (default\n"
+                 "                      2); the sun is followed across the photograph by minutes\n"
+                 "  --tau T             clear-sky transmission coefficient (default 0.65)\n"
+                 "  --kt K              cloudiness index (default 0.45)\n"
+                 "  --solar-constant S  W m-2 (default 1367)\n"
+                 "  --sky uoc|soc       diffuse sky radiance: uniform or standard overcast\n"
+                 "  --par               par_above and par_below too (mol m-2 d-1)\n"
+                 "  --par-conversion C  mol of PAR photons per MJ (implies --par; default 2.285)\n"
+                 "  --sun-track FILE    the sun minute by minute over every photograph with a\n"
+                 "                      site: photo, day, solar_time, altitude, azimuth, visible\n"
                  "Output:\n"
                  "  --out DIR          write the gap-fraction files into DIR (default: beside\n"
                  "                     each photograph)\n"

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "skyimage/bitmap.h"
 
 namespace fs = std::filesystem;
 
@@ -174,6 +177,94 @@ TEST_F(Batch, OutputsThatAreInputsAreRefused) {
     // An absurd radius is refused at once (it used to overflow a conversion).
     EXPECT_EQ(run(gapbatch() + "--circle 10,10,1e300 photos/p.bmp 2> err.txt"), 1);
     EXPECT_NE(slurp(dir_ / "err.txt").find("at most 16384"), std::string::npos);
+}
+
+// Split a CSV line at its commas (the fields here hold none).
+std::vector<std::string> fields_of(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) out.push_back(f);
+    if (!line.empty() && line.back() == ',') out.emplace_back();
+    return out;
+}
+
+// A photograph open only to the east: sky in the left half of the picture (azimuth 90 lies to
+// the left, the top being north). Followed minute by minute through a northern year, the sun
+// is seen in the morning only. The light columns are canopylight's on the gap-fraction file the
+// run wrote, under the same names, so that the two tables stack.
+TEST_F(Batch, SiteGivesTheLightColumnsAndASunTrackSeenInTheMorning) {
+    const int w = 201;
+    std::vector<std::uint8_t> px(std::size_t(w) * w, 0);
+    for (int row = 0; row < w; ++row)
+        for (int col = 0; col < w / 2; ++col) px[std::size_t(row) * w + col] = 255;
+    {
+        std::FILE* f = std::fopen((dir_ / "photos" / "east.bmp").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_TRUE(skyimage::write_grey_bmp(f, w, w, px.data()));
+        std::fclose(f);
+    }
+    ASSERT_EQ(run(gapbatch() + "--threshold 128 --circle 100,100,100 --site 50.2,-125.7,238 " +
+                  "--days 1-365 --sun-track track.csv photos/east.bmp > s.csv"),
+              0);
+    std::istringstream track(slurp(dir_ / "track.csv"));
+    std::string line;
+    std::getline(track, line);
+    EXPECT_EQ(line, "photo,day,solar_time,altitude,azimuth,visible");
+    long morning = 0, morning_seen = 0, afternoon_seen = 0, rows = 0;
+    while (std::getline(track, line)) {
+        const std::vector<std::string> f = fields_of(line);
+        ASSERT_EQ(f.size(), 6u) << line;
+        ++rows;
+        const bool before_noon = f[2] < "12:00";
+        const bool seen = f[5] == "1";
+        if (before_noon) {
+            ++morning;
+            morning_seen += seen;
+        } else {
+            afternoon_seen += seen;
+        }
+    }
+    EXPECT_GT(rows, 250000);  // some 12 hours a day through a year
+    EXPECT_EQ(afternoon_seen, 0);
+    EXPECT_GT(morning_seen, morning - 400);  // a minute a day at most, at the meridian
+
+    // The summary's light columns against canopylight on the file written.
+    ASSERT_EQ(run("'" + kBin + "/canopylight' --lat 50.2 --lon -125.7 --elev 238 --csv " +
+                  "photos/east.gapfract.txt > light.csv"),
+              0);
+    std::istringstream summary(slurp(dir_ / "s.csv")), light(slurp(dir_ / "light.csv"));
+    std::string sh, sr, lh, lr;
+    std::getline(summary, sh);
+    std::getline(summary, sr);
+    std::getline(light, lh);
+    std::getline(light, lr);
+    const std::vector<std::string> snames = fields_of(sh), svalues = fields_of(sr);
+    const std::vector<std::string> lnames = fields_of(lh), lvalues = fields_of(lr);
+    ASSERT_EQ(snames.size(), svalues.size());
+    int compared = 0;
+    for (std::size_t k = 1; k < lnames.size(); ++k) {  // all but canopylight's file column
+        const auto at = std::find(snames.begin(), snames.end(), lnames[k]);
+        ASSERT_NE(at, snames.end()) << lnames[k];
+        const std::string& value = svalues[std::size_t(at - snames.begin())];
+        if (lnames[k] == "canopy_openness") {
+            EXPECT_NEAR(std::stod(value), std::stod(lvalues[k]), 5e-7);  // six decimals here
+        } else {
+            EXPECT_EQ(value, lvalues[k]) << lnames[k];
+        }
+        ++compared;
+    }
+    EXPECT_EQ(compared, 17);
+    const auto minutes = std::find(snames.begin(), snames.end(), "sun_minutes");
+    ASSERT_NE(minutes, snames.end());
+    EXPECT_NEAR(std::stod(svalues[std::size_t(minutes - snames.begin())]),
+                double(morning_seen) / 365, 1e-3);
+
+    // Without a site no photograph has light columns, and a sun track cannot be made.
+    EXPECT_EQ(run(gapbatch() + "--sun-track t.csv photos/east.bmp > s2.csv 2> err.txt"), 1);
+    EXPECT_NE(slurp(dir_ / "err.txt").find("no photograph has a site"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "t.csv"));
+    EXPECT_EQ(run(gapbatch() + "--site 91,0 photos/east.bmp > s2.csv 2> err.txt"), 1);
+    EXPECT_NE(slurp(dir_ / "err.txt").find("--site 91,0: expected a latitude"), std::string::npos);
 }
 
 }  // namespace

@@ -185,31 +185,15 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
         }
         return true;
     }
-    if (name == "lat" || name == "lon" || name == "elev") {
-        double v = 0;
-        const double limit = name == "lat" ? 90 : name == "lon" ? 180 : 44000;
-        const double low = name == "elev" ? -500 : -limit;
-        if (!read_double(value, &v) || v < low || v > limit) {
-            *why = name == "lat"   ? "give degrees from -90 (South) to 90 (North)"
-                   : name == "lon" ? "give degrees from -180 (West) to 180 (East)"
-                                   : "give metres above sea level, -500 to 44000";
+    if (name == "lat" || name == "lon" || name == "elev" || name == "days") {
+        const std::string want = light::apply_setting(name, value, &job->light, &job->lon_deg);
+        if (!want.empty()) {
+            *why = "expected " + want;
             return false;
         }
-        (name == "lat" ? job->site.lat_deg : name == "lon" ? job->site.lon_deg : job->site.elev_m) = v;
-        (name == "lat" ? job->choices.lat : name == "lon" ? job->choices.lon : job->choices.elev) =
-            true;
-        return true;
-    }
-    if (name == "days") {
-        int first = 0, last = 0;
-        char extra = 0;
-        if (std::sscanf(value, "%d-%d%c", &first, &last, &extra) != 2 || first < 1 || last > 365 ||
-            first > last) {
-            *why = "give the first and last day of the year, 1 to 365, as FIRST-LAST";
-            return false;
-        }
-        job->site.first_day = first;
-        job->site.last_day = last;
+        if (name == "lat") job->choices.lat = true;
+        if (name == "lon") job->choices.lon = true;
+        if (name == "elev") job->choices.elev = true;
         return true;
     }
     *why = name + " is no setting of a photograph";

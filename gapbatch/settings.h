@@ -5,15 +5,10 @@
 
 #include <string>
 
+#include "light/light.h"
 #include "skyimage/analysis.h"
 
 namespace gapbatch {
-
-// Where a photograph was taken, for the light columns.
-struct Site {
-    double lat_deg = 0, lon_deg = 0, elev_m = 0;
-    int first_day = 1, last_day = 365;
-};
 
 // Which settings were given, to tell conflicts apart from defaults.
 struct Choices {
@@ -27,7 +22,10 @@ struct PhotoJob {
     std::string path;
     std::size_t index = 0;  // its place in the whole batch, from 1
     skyimage::PhotoSettings photo;
-    Site site;
+    // The light model's settings: the site (latitude, elevation) and the period are the
+    // photograph's own, the rest the batch's.
+    light::Settings light;
+    double lon_deg = 0;  // names the site only: the model's times are solar
     Choices choices;
     bool has_site() const { return choices.lat && choices.lon; }
 };
@@ -41,7 +39,7 @@ bool is_photo_setting(const std::string& name);
 bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* job,
                          std::string* why);
 
-// --site LAT,LON[,ELEV].
+// --site LAT,LON[,ELEV]: the settings lat, lon and elev.
 bool apply_site(const char* value, PhotoJob* job, std::string* why);
 
 // Why the photograph's settings taken together cannot be used (two discs, two thresholds, a

@@ -21,6 +21,16 @@ std::string light_number(double v) {
     return text;
 }
 
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 std::string join_csv(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t k = 0; k < fields.size(); ++k) {

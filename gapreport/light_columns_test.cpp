@@ -123,3 +123,15 @@ TEST(LightSky, EveryCellKeepsItsAzimuth) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CsvField, QuotedOnlyWhenItMustBe) {
+    EXPECT_EQ(gapreport::csv_field("plot 1/a.jpg"), "plot 1/a.jpg");
+    EXPECT_EQ(gapreport::csv_field("a,b.jpg"), "\"a,b.jpg\"");
+    EXPECT_EQ(gapreport::csv_field("say \"sky\""), "\"say \"\"sky\"\"\"");
+    EXPECT_EQ(gapreport::csv_field("two\nlines"), "\"two\nlines\"");
+    EXPECT_EQ(gapreport::csv_field(""), "");
+}
+
+}  // namespace

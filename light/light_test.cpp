@@ -435,3 +435,47 @@ TEST(Refusals, SkiesThatCannotBeRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// The settings read from words: each name takes its own range, a refused value leaves the
+// settings as they were and says what was wanted, and the longitude goes to its own place.
+TEST(ApplySetting, EachNameItsRangeAndNothingChangedOnRefusal) {
+    light::Settings s;
+    double lon = 0;
+    EXPECT_EQ(light::apply_setting("lat", "-33.5", &s, &lon), "");
+    EXPECT_EQ(s.latitude_deg, -33.5);
+    EXPECT_EQ(light::apply_setting("lon", "151.2", &s, &lon), "");
+    EXPECT_EQ(lon, 151.2);
+    EXPECT_EQ(light::apply_setting("days", "100-120", &s, &lon), "");
+    EXPECT_EQ(s.first_day, 100);
+    EXPECT_EQ(s.last_day, 120);
+    EXPECT_EQ(light::apply_setting("days", "7", &s, &lon), "");
+    EXPECT_EQ(s.first_day, 7);
+    EXPECT_EQ(s.last_day, 7);
+    EXPECT_EQ(light::apply_setting("step", "15", &s, &lon), "");
+    EXPECT_EQ(s.step_min, 15);
+    EXPECT_EQ(light::apply_setting("sky", "soc", &s, &lon), "");
+    EXPECT_EQ(s.sky_model, light::SkyModel::kStandardOvercast);
+
+    const light::Settings before = s;
+    const std::pair<const char*, const char*> refused[] = {
+        {"lat", "91"},           {"lat", "1e400"},   {"lon", "-180.5"},     {"elev", "10001"},
+        {"days", "200-100"},     {"days", "0-10"},   {"days", "5-366"},     {"days", "1-"},
+        {"day-step", "0"},       {"step", "7"},      {"step", "2880"},      {"tau", "0"},
+        {"tau", "1.01"},         {"kt", "-0.1"},     {"solar-constant", "900"},
+        {"sky", "clear"},        {"par-conversion", "0"}, {"lat", ""},      {"lat", "12x"},
+        {"colour", "blue"}};
+    for (const auto& r : refused) {
+        EXPECT_NE(light::apply_setting(r.first, r.second, &s, &lon), "") << r.first << " " << r.second;
+        EXPECT_EQ(s.latitude_deg, before.latitude_deg);
+        EXPECT_EQ(s.first_day, before.first_day);
+        EXPECT_EQ(s.last_day, before.last_day);
+        EXPECT_EQ(s.step_min, before.step_min);
+        EXPECT_EQ(s.sky_model, before.sky_model);
+        EXPECT_EQ(lon, 151.2);
+    }
+    EXPECT_EQ(light::apply_setting("colour", "blue", &s, &lon), "a setting of the light model");
+}
+
+}  // namespace

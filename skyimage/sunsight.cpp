@@ -62,12 +62,17 @@ DiscPixel direction_pixel(const Lens& lens, int w, double declination, double ze
 Sight sun_sight(const ImageView& v, const Lens& lens, double declination, double zenith,
                 double azimuth) {
     if (v.pixels == nullptr || v.width < 1 || v.height < 1 || v.w < 2 || v.h < 1)
-        return Sight::kOutside;
-    const DiscPixel p = direction_pixel(lens, v.w, declination, zenith, azimuth);
-    if (!p.in_disc) return Sight::kOutside;
+        return Sight::kNoCell;
+    return sight_at(v, direction_pixel(lens, v.w, declination, zenith, azimuth));
+}
+
+Sight sight_at(const ImageView& v, const DiscPixel& p) {
+    if (v.pixels == nullptr || v.width < 1 || v.height < 1 || v.w < 2 || v.h < 1)
+        return Sight::kNoCell;
+    if (!p.in_disc) return Sight::kNoCell;
     const std::int64_t col = v.w / 2 + p.dx;
     const std::int64_t row = v.h / 2 - p.dy;
-    if (col < 0 || col >= v.w || row < 0 || row >= v.h) return Sight::kOutside;
+    if (col < 0 || col >= v.w || row < 0 || row >= v.h) return Sight::kNoCell;
     const std::int64_t sx = v.x0 + col;
     const std::int64_t sy = v.y0 + row;
     if (sx < 0 || sx >= v.width || sy < 0 || sy >= v.height) return Sight::kCanopy;

@@ -221,9 +221,9 @@ TEST(SunSight, ReadsThePhotographThroughTheSquare) {
     // North (up 5 rows, row 0) is inside; the top of the square (row -5) is not.
     photo[0 * 40 + 35] = 255;
     EXPECT_EQ(skyimage::sun_sight(v, lens, 0, 45, 0), skyimage::Sight::kSky);
-    EXPECT_EQ(skyimage::sun_sight(v, lens, 0, 91, 0), skyimage::Sight::kOutside);
+    EXPECT_EQ(skyimage::sun_sight(v, lens, 0, 91, 0), skyimage::Sight::kNoCell);
     v.pixels = nullptr;
-    EXPECT_EQ(skyimage::sun_sight(v, lens, 0, 0, 0), skyimage::Sight::kOutside);
+    EXPECT_EQ(skyimage::sun_sight(v, lens, 0, 0, 0), skyimage::Sight::kNoCell);
 }
 
 // A photograph open only to the east: the sky fills the left half of the picture (azimuths 0 to

@@ -37,6 +37,10 @@ std::vector<std::string> sunfleck_csv_fields(const light::Sunflecks& flecks);
 // A real number as the light columns print it: "%.7g".
 std::string light_number(double v);
 
+// A CSV field: TEXT as it is, or in double quotes (quotes doubled) when it holds a comma, a
+// quote or a line break.
+std::string csv_field(const std::string& text);
+
 // The fields joined by commas, without line feed.
 std::string join_csv(const std::vector<std::string>& fields);
 

@@ -81,6 +81,15 @@ std::string check_settings(const Settings& s);
 // within [0, 1].
 std::string check_sky(const Sky& sky);
 
+// The settings as words of a command line or cells of a table. Applies VALUE, as written, to the
+// setting NAME: lat, lon (to *LONGITUDE_DEG, which names the site only: times are solar),
+// elev, days ("FIRST-LAST", or one day "D"), day-step, step, tau, kt, solar-constant, sky
+// ("uoc" or "soc") or par-conversion. Returns empty when VALUE was used; otherwise what was
+// expected, e.g. "a latitude in degrees from -90 to 90, north positive", and the settings are
+// as they were. An unknown NAME returns "a setting of the light model".
+std::string apply_setting(const std::string& name, const std::string& value, Settings* s,
+                          double* longitude_deg);
+
 // Number of days of the period: first_day, first_day + day_step, ... up to last_day.
 int days_in_period(const Settings& s);
 

@@ -64,11 +64,16 @@ struct ImageView {
 enum class Sight {
     kSky,      // the sun there is seen
     kCanopy,   // hidden by the canopy, or beyond the edge of the photograph
-    kOutside,  // the direction lies in no cell (below the horizon, beyond the lens's rim)
+    kNoCell,  // the direction lies in no cell (below the horizon, beyond the lens's rim)
 };
 
+// What the pixel P of the working image shows in VIEW (P from direction_pixel for a working
+// image VIEW.w wide). kNoCell when P is not in the disc or the view has no pixels.
+Sight sight_at(const ImageView& view, const DiscPixel& p);
+
 // The sight of the direction (zenith, compass azimuth) in the photograph VIEW taken through
-// LENS with DECLINATION. kOutside also for a view without pixels.
+// LENS with DECLINATION: sight_at of its direction_pixel. kNoCell also for a view without
+// pixels.
 Sight sun_sight(const ImageView& view, const Lens& lens, double declination, double zenith_deg,
                 double azimuth_deg);
 

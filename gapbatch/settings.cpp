@@ -80,8 +80,8 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
             *why = "the three points lie on one line";
             return false;
         }
-        if (!d.usable) {
-            *why = "the circle through them is smaller than one pixel or larger than 16384 "
+        if (!d.usable || d.w * d.h > skyimage::kMaxPhotoPixels) {
+            *why = "the circle through them is smaller than one pixel or larger than 8191 "
                    "pixels of radius";
             return false;
         }
@@ -98,8 +98,8 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
                    "CX,CY,R";
             return false;
         }
-        if (!(v[2] <= double(skyimage::kMaxSquare) / 2)) {
-            *why = "the radius must be at most 16384 pixels";
+        if (!(v[2] <= skyimage::kMaxDiscRadius)) {
+            *why = "the radius must be at most 8191 pixels";
             return false;
         }
         skyimage::DiscSpec disc;

@@ -24,8 +24,8 @@ const char* locate_disc(const DiscSpec& spec, int width, int height, Circle* d) 
     }
     if (d->cx < 0 || d->cx >= width || d->cy < 0 || d->cy >= height)
         return "the centre of the sky disc lies outside the photograph";
-    if (!d->usable)
-        return "the sky disc is smaller than one pixel or larger than 16384 pixels of radius";
+    if (!d->usable || d->w * d->h > kMaxPhotoPixels)
+        return "the sky disc is smaller than one pixel or larger than 8191 pixels of radius";
     return nullptr;
 }
 

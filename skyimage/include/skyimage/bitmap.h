@@ -86,6 +86,9 @@ struct Circle {
     std::int64_t w = 0, h = 0;    // its width and height
 };
 constexpr std::int64_t kMaxSquare = 32768;
+// The largest radius of a sky disc analysed without questions: its bounding square, at most
+// 2 * 8191 + 2 pixels a side, stays within kMaxPhotoPixels.
+constexpr double kMaxDiscRadius = 8191;
 constexpr int kMaxPointCoordinate = 1 << 24;
 
 // Centre from the perpendicular bisectors (integer squares, then double precision), truncated

@@ -1,0 +1,276 @@
+// Stretches of pixels that share a cell, found with the per-pixel functions of count_cells, and
+// the counts and histogram taken stretch by stretch.
+#include "skyimage/stretches.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "angles/angles.h"
+#include "skyimage/cells.h"
+
+namespace skyimage {
+
+namespace {
+
+// The predicted first position X of the next piece (a whole number, or NaN for none) as a
+// guess in [lo + 1, end].
+int guess_from(double x, int lo, int end) {
+    if (!(x < end)) return end;
+    if (!(x > lo)) return lo + 1;
+    return int(x);
+}
+
+}  // namespace
+
+StretchScanner::StretchScanner(const DiscGrid& grid) : grid_(grid) {
+    classic_ = is_classic(grid.lens);
+    orthographic_ = grid.lens.kind == LensKind::kOrthographic;
+    cx_ = grid.w / 2;
+    cy_ = grid.h / 2;
+    radius_ = grid.w / 2;
+    turn_ = azimuth_turn(grid.declination);
+    // A disc of radius 0 holds only its rim: no pixel in a cell.
+    if (grid.w <= 0 || grid.h <= 0 || radius_ == 0 || grid.nz < 1 || grid.na < 1) return;
+    last_pair_ = std::min(radius_, std::max(cy_, grid.h - 1 - cy_));
+
+    // Radii where the rings begin, for the predictions only (every boundary is verified).
+    const int nz = grid.nz;
+    const double R = radius_;
+    ring_start_.assign(std::size_t(nz) + 1, 0.0);
+    for (int j = 1; j <= nz; ++j) {
+        const double target_deg = 90.0 * j / nz;
+        double rho = 1;
+        if (classic_) {
+            rho = orthographic_ ? std::sin(angles::kHalfPi * j / nz) : double(j) / nz;
+        } else if (zenith_deg(grid.lens, 1) >= target_deg) {
+            double lo = 0, hi = 1;
+            for (int it = 0; it < 60; ++it) {
+                const double mid = (lo + hi) / 2;
+                (zenith_deg(grid.lens, mid) >= target_deg ? hi : lo) = mid;
+            }
+            rho = hi;
+        }
+        ring_start_[std::size_t(j)] = rho * R;
+    }
+    // Picture angles of the sector edges, edge e at azimuth 2 pi e / na.
+    for (int e = 0; e <= grid.na; ++e) {
+        const double psi = turn_ + 2 * angles::kPi * e / grid.na;
+        edge_cos_.push_back(std::cos(psi));
+        edge_sin_.push_back(std::sin(psi));
+    }
+}
+
+// The ring of the pixel |dx| = A columns from the centre on a row DY from it, as count_cells
+// decides it: nz beyond the disc, on its rim or beyond the horizon.
+int StretchScanner::ring_of(int a, double dy) const {
+    const double r = std::hypot(double(a), dy);
+    const double R = radius_;
+    if (r > R) return grid_.nz;
+    return classic_ ? classic_ring_index(orthographic_, grid_.nz, r, R)
+                    : ring_index(grid_.lens, grid_.nz, r, R);
+}
+
+int StretchScanner::sector_of(int dx, int dy) const {
+    return sector_index(dx, dy, grid_.na, turn_);
+}
+
+void StretchScanner::ring_profile(int k, std::int64_t reach) {
+    ring_begin_.clear();
+    ring_value_.clear();
+    ring_end_ = 0;
+    const int nz = grid_.nz;
+    const double dy = k;
+    auto value = [&](int a) { return ring_of(a, dy); };
+    int a = 0, v = value(0);
+    while (v < nz) {
+        ring_begin_.push_back(a);
+        ring_value_.push_back(v);
+        // First |dx| at or beyond the radius where ring v + 1 begins.
+        const double start = ring_start_[std::size_t(v) + 1];
+        const double room = start * start - dy * dy;
+        const double predicted = room > 0 ? std::ceil(std::sqrt(room)) : a;
+        int u = nz;
+        const int b = detail::next_change(value, a, int(reach), v, guess_from(predicted, a, int(reach)), &u);
+        a = b;
+        if (b >= reach) break;
+        v = u;
+    }
+    ring_end_ = a;
+}
+
+void StretchScanner::sector_profile(int dy, int dx_lo, int dx_hi) {
+    sector_begin_.clear();
+    sector_value_.clear();
+    const int end = dx_hi + 1;
+    auto value = [&](int dx) { return sector_of(dx, dy); };
+    int x = dx_lo, s = value(x);
+    for (;;) {
+        sector_begin_.push_back(x);
+        sector_value_.push_back(s);
+        // Moving right, a row above the centre turns clockwise (azimuth falling) and leaves
+        // sector s through its edge at azimuth 2 pi s / na; a row below turns counter-clockwise
+        // and leaves through 2 pi (s + 1) / na. That edge, a ray at picture angle psi, meets
+        // row dy at dx = dy cos(psi) / sin(psi) when it points towards the row.
+        double predicted = end;
+        if (dy == 0) {
+            predicted = x < 0 ? 0 : end;  // the left half, then the centre and the right half
+        } else {
+            const std::size_t edge = std::size_t(dy > 0 ? s : s + 1);
+            const double sin_psi = edge_sin_[edge];
+            if (dy > 0 ? sin_psi > 0 : sin_psi < 0)
+                predicted = std::floor(dy * edge_cos_[edge] / sin_psi) + 1;
+        }
+        int u = 0;
+        const int b = detail::next_change(value, x, end, s, guess_from(predicted, x, end), &u);
+        if (b >= end) break;
+        x = b;
+        s = u;
+    }
+}
+
+void StretchScanner::merge(int row, int dx_lo, int dx_hi, std::vector<Stretch>* out) const {
+    const int rings = int(ring_begin_.size()), sectors = int(sector_begin_.size());
+    int m = rings - 1, p = 0;
+    for (int dx = dx_lo; dx <= dx_hi;) {
+        const int a = dx < 0 ? -dx : dx;
+        while (m > 0 && a < ring_begin_[std::size_t(m)]) --m;
+        while (m + 1 < rings && a >= ring_begin_[std::size_t(m) + 1]) ++m;
+        // Ring piece m covers |dx| in [begin, next begin): on the left it ends where |dx|
+        // falls below its begin; the innermost piece runs on through dx = 0.
+        const int ring_stop = dx < 0 && m > 0 ? 1 - ring_begin_[std::size_t(m)]
+                              : m + 1 < rings ? ring_begin_[std::size_t(m) + 1]
+                                              : ring_end_;
+        while (p + 1 < sectors && sector_begin_[std::size_t(p) + 1] <= dx) ++p;
+        const int sector_stop = p + 1 < sectors ? sector_begin_[std::size_t(p) + 1] : dx_hi + 1;
+        const int stop = std::min({ring_stop, sector_stop, dx_hi + 1});
+        out->push_back(Stretch{row, cx_ + dx, cx_ + stop, ring_value_[std::size_t(m)],
+                               sector_value_[std::size_t(p)]});
+        dx = stop;
+    }
+}
+
+void StretchScanner::rows_at(int k, std::vector<Stretch>* out) {
+    out->clear();
+    if (k < 0 || k > last_pair_) return;
+    // reach: one more than the largest |dx| with dx^2 + k^2 <= R^2 (exact integer test)
+    const std::int64_t room = std::int64_t(radius_) * radius_ - std::int64_t(k) * k;
+    std::int64_t reach = std::int64_t(std::sqrt(double(room)));
+    while (reach * reach > room) --reach;
+    while ((reach + 1) * (reach + 1) <= room) ++reach;
+    ++reach;
+    ring_profile(k, reach);
+    if (ring_end_ == 0) return;
+    const int dx_lo = std::max(1 - ring_end_, -cx_);
+    const int dx_hi = std::min(ring_end_ - 1, grid_.w - 1 - cx_);
+    if (dx_lo > dx_hi) return;
+    for (const int dy : {k, -k}) {
+        const int i = cy_ - dy;
+        if (i >= 0 && i < grid_.h) {
+            sector_profile(dy, dx_lo, dx_hi);
+            merge(i, dx_lo, dx_hi, out);
+        }
+        if (k == 0) break;
+    }
+}
+
+WorkingView WorkingView::of(const t_Bitmap& working) {
+    WorkingView v;
+    v.photo = working.data;
+    v.photo_w = v.w = working.width;
+    v.photo_h = v.h = working.height;
+    return v;
+}
+
+std::int64_t count_above(const std::uint8_t* p, std::size_t n, int t) {
+    if (t < 0) return std::int64_t(n);
+    if (t >= 255) return 0;
+    const std::uint8_t level = std::uint8_t(t);
+    std::int64_t total = 0;
+    std::size_t k = 0;
+    // Sixteen byte counters, emptied before they can overflow.
+    while (n - k >= 16) {
+        const std::size_t blocks = std::min<std::size_t>((n - k) / 16, 255);
+        std::uint8_t lane[16] = {};
+        for (std::size_t b = 0; b < blocks; ++b, k += 16)
+            for (int l = 0; l < 16; ++l) lane[l] = std::uint8_t(lane[l] + (p[k + l] > level));
+        for (int l = 0; l < 16; ++l) total += lane[l];
+    }
+    for (; k < n; ++k) total += p[k] > level;
+    return total;
+}
+
+namespace {
+
+// The part of working row I, columns [J0, J1), that lies inside the photograph: its first
+// pixel (null when none) and length.
+const std::uint8_t* inside_part(const WorkingView& v, int i, int j0, int j1, std::int64_t* n) {
+    *n = 0;
+    const std::int64_t y = v.y0 + i;
+    if (y < 0 || y >= v.photo_h) return nullptr;
+    const std::int64_t x_begin = std::max<std::int64_t>(v.x0 + j0, 0);
+    const std::int64_t x_end = std::min<std::int64_t>(v.x0 + j1, v.photo_w);
+    if (x_end <= x_begin) return nullptr;
+    *n = x_end - x_begin;
+    return v.photo + std::size_t(y) * std::size_t(v.photo_w) + std::size_t(x_begin);
+}
+
+}  // namespace
+
+void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,
+                        double declination, gapdata::Counts* counts) {
+    counts->reset(nz, na);
+    std::int64_t* pixels = counts->pixels.data();
+    std::int64_t* gaps = counts->gaps.data();
+    const int t = view.sky_above();
+    const bool zero_is_sky = 0 > t;  // a binarised image with a negative threshold
+    DiscGrid grid;
+    grid.w = view.w;
+    grid.h = view.h;
+    grid.lens = lens;
+    grid.nz = nz;
+    grid.na = na;
+    grid.declination = declination;
+    for_each_stretch(grid, [&](int i, int j0, int j1, int ring, int sector) {
+        const std::size_t cell = std::size_t(ring) * std::size_t(na) + std::size_t(sector);
+        std::int64_t in = 0;
+        const std::uint8_t* p = inside_part(view, i, j0, j1, &in);
+        std::int64_t sky = p != nullptr ? count_above(p, std::size_t(in), t) : 0;
+        if (zero_is_sky) sky += (j1 - j0) - in;
+        pixels[cell] += j1 - j0;
+        gaps[cell] += sky;
+    });
+}
+
+void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,
+                            double declination, std::uint64_t (&hist)[256],
+                            std::int64_t* outside) {
+    // Four interleaved histograms, so that neighbouring equal values do not wait on each other.
+    std::vector<std::uint64_t> part(4 * 256, 0);
+    std::int64_t beyond = 0;
+    DiscGrid grid;
+    grid.w = view.w;
+    grid.h = view.h;
+    grid.lens = lens;
+    grid.nz = nz;
+    grid.na = na;
+    grid.declination = declination;
+    for_each_stretch(grid, [&](int i, int j0, int j1, int, int) {
+        std::int64_t in = 0;
+        const std::uint8_t* p = inside_part(view, i, j0, j1, &in);
+        beyond += (j1 - j0) - in;
+        std::int64_t k = 0;
+        for (; k + 4 <= in; k += 4) {
+            ++part[p[k]];
+            ++part[256 + p[k + 1]];
+            ++part[512 + p[k + 2]];
+            ++part[768 + p[k + 3]];
+        }
+        for (; k < in; ++k) ++part[p[k]];
+    });
+    for (int v = 0; v < 256; ++v)
+        hist[v] = part[std::size_t(v)] + part[256 + std::size_t(v)] +
+                  part[512 + std::size_t(v)] + part[768 + std::size_t(v)];
+    *outside = beyond;
+}
+
+}  // namespace skyimage

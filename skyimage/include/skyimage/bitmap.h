@@ -46,7 +46,8 @@ void release(t_Bitmap* bmp);
 // palettes are skipped correctly; a top-down file (negative height) is stored top row first
 // like any other, with a positive height. kNot8Bit leaves bitCount set to the file's. On
 // kProblem the problem is written to PROBLEM as a short phrase. The record's palette and pixels
-// are replaced only on success.
+// are replaced only on success. The rows come with one read straight into the pixel buffer;
+// the file is never mapped into memory, so a file cut short while it is read gives kProblem.
 enum class LoadStatus { kOk, kCannotOpen, kNot8Bit, kProblem };
 constexpr int kProblemSize = 160;
 LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSize]);

@@ -39,16 +39,54 @@ void Counts::reset(int rings, int sectors) {
     gaps.assign(std::size_t(rings) * std::size_t(sectors), 0);
 }
 
+namespace {
+
+// "%lf" of V into TEXT (room for any double); returns its length.
+int format_lf(char (&text)[400], double v) { return std::snprintf(text, sizeof text, "%lf", v); }
+
+}  // namespace
+
 void write_gap_fraction(std::FILE* out, const Counts& counts) {
     const int nz = counts.nz, na = counts.na;
     std::fprintf(out, "%i   %i\n", nz, na);
+    // Every azimuth string is formatted once, and every zenith string once, as "%lf" writes
+    // them; a record is put together from them, its fraction and its count.
+    std::vector<std::string> azimuths(std::size_t(na > 0 ? na : 0));
+    char text[400];
+    for (int ia = 0; ia < na; ++ia) {
+        const int n = format_lf(text, 360.0 * ia / na + 180.0 / na);
+        azimuths[std::size_t(ia)].assign(text, std::size_t(n));
+    }
+    std::string record;
     for (int iz = 0; iz < nz; ++iz) {
-        const double zenith = 90.0 * iz / nz + 45.0 / nz;
+        const int zn = format_lf(text, 90.0 * iz / nz + 45.0 / nz);
+        const std::string zenith(text, std::size_t(zn));
         for (int ia = na - 1; ia >= 0; --ia) {
-            const double azimuth = 360.0 * ia / na + 180.0 / na;
             const std::int64_t n = counts.pixel(iz, ia);
-            const double fraction = n == 0 ? 0.0 : double(counts.gap(iz, ia)) / double(n);
-            std::fprintf(out, "%lf   %lf   %lf   %li\n", zenith, azimuth, fraction, long(n));
+            const std::int64_t gaps = counts.gap(iz, ia);
+            record = zenith;
+            record += "   ";
+            record += azimuths[std::size_t(ia)];
+            record += "   ";
+            if (n == 0 || gaps == 0) {
+                record += "0.000000";
+            } else if (gaps == n) {
+                record += "1.000000";
+            } else {
+                record.append(text, std::size_t(format_lf(text, double(gaps) / double(n))));
+            }
+            record += "   ";
+            char digits[24];
+            int k = 0;
+            std::uint64_t u = n < 0 ? 0 - std::uint64_t(n) : std::uint64_t(n);
+            do {
+                digits[k++] = char('0' + u % 10);
+                u /= 10;
+            } while (u != 0);
+            if (n < 0) record += '-';
+            while (k > 0) record += digits[--k];
+            record += '\n';
+            std::fwrite(record.data(), 1, record.size(), out);
         }
     }
 }

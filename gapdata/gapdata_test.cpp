@@ -86,6 +86,37 @@ TEST(GapFile, RecordsRunFromZenithOutwardWithSectorsInDecreasingAzimuth) {
               "67.500000   45.000000   0.000000   20\n");
 }
 
+// The writer puts records together from strings formatted once; every record must read as the
+// one format string "%lf   %lf   %lf   %li\n" writes it, whatever the grid and the counts.
+TEST(GapFile, RecordsAsTheOneFormatWritesThem) {
+    std::mt19937 rng(5);
+    for (const auto& [nz, na] : {std::pair{1, 1}, {9, 8}, {7, 13}, {90, 360}, {89, 359}}) {
+        gapdata::Counts counts;
+        counts.reset(nz, na);
+        std::string expected = std::to_string(nz) + "   " + std::to_string(na) + "\n";
+        for (int iz = 0; iz < nz; ++iz)
+            for (int ia = na - 1; ia >= 0; --ia) {
+                // Empty cells, all canopy, all sky, and fractions of every kind.
+                const std::int64_t n = rng() % 5 == 0 ? 0 : std::int64_t(rng() % 3000000) + 1;
+                const int kind = int(rng() % 4);
+                const std::int64_t g = n == 0    ? 0
+                                       : kind == 0 ? 0
+                                       : kind == 1 ? n
+                                                   : std::int64_t(rng() % std::uint64_t(n));
+                counts.pixel(iz, ia) = n;
+                counts.gap(iz, ia) = g;
+                char line[200];
+                std::snprintf(line, sizeof line, "%lf   %lf   %lf   %li\n",
+                              90.0 * iz / nz + 45.0 / nz, 360.0 * ia / na + 180.0 / na,
+                              n == 0 ? 0.0 : double(g) / double(n), long(n));
+                expected += line;
+            }
+        TempFile f;
+        write_counts(f, counts);
+        ASSERT_EQ(f.read(), expected) << nz << " x " << na;
+    }
+}
+
 TEST(GapFile, NineByEightHeaderAndFirstAnnulusAzimuths) {
     gapdata::Counts counts;
     counts.reset(9, 8);

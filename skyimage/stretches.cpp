@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "angles/angles.h"
 #include "skyimage/cells.h"
@@ -55,8 +56,8 @@ StretchScanner::StretchScanner(const DiscGrid& grid) : grid_(grid) {
     // Picture angles of the sector edges, edge e at azimuth 2 pi e / na.
     for (int e = 0; e <= grid.na; ++e) {
         const double psi = turn_ + 2 * angles::kPi * e / grid.na;
-        edge_cos_.push_back(std::cos(psi));
         edge_sin_.push_back(std::sin(psi));
+        edge_cot_.push_back(std::cos(psi) / std::sin(psi));
     }
 }
 
@@ -118,7 +119,7 @@ void StretchScanner::sector_profile(int dy, int dx_lo, int dx_hi) {
             const std::size_t edge = std::size_t(dy > 0 ? s : s + 1);
             const double sin_psi = edge_sin_[edge];
             if (dy > 0 ? sin_psi > 0 : sin_psi < 0)
-                predicted = std::floor(dy * edge_cos_[edge] / sin_psi) + 1;
+                predicted = std::floor(dy * edge_cot_[edge]) + 1;
         }
         int u = 0;
         const int b = detail::next_change(value, x, end, s, guess_from(predicted, x, end), &u);
@@ -181,10 +182,22 @@ WorkingView WorkingView::of(const t_Bitmap& working) {
     return v;
 }
 
-std::int64_t count_above(const std::uint8_t* p, std::size_t n, int t) {
-    if (t < 0) return std::int64_t(n);
-    if (t >= 255) return 0;
-    const std::uint8_t level = std::uint8_t(t);
+namespace {
+
+// Sum of the 16 byte counters in LANE.
+std::int64_t lane_sum(const std::uint8_t (&lane)[16]) {
+    std::uint64_t half[2];
+    std::memcpy(half, lane, sizeof half);
+    constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
+    // Neighbouring bytes added into four 16-bit sums per half (each at most 510), then the
+    // eight sums gathered in the top 16 bits by one multiplication.
+    const std::uint64_t pairs = (half[0] & kEvenBytes) + ((half[0] >> 8) & kEvenBytes) +
+                                (half[1] & kEvenBytes) + ((half[1] >> 8) & kEvenBytes);
+    return std::int64_t((pairs * 0x0001000100010001ull) >> 48);
+}
+
+// count_above for a level of 0 to 254.
+std::int64_t count_above_level(const std::uint8_t* p, std::size_t n, std::uint8_t level) {
     std::int64_t total = 0;
     std::size_t k = 0;
     // Sixteen byte counters, emptied before they can overflow.
@@ -193,10 +206,18 @@ std::int64_t count_above(const std::uint8_t* p, std::size_t n, int t) {
         std::uint8_t lane[16] = {};
         for (std::size_t b = 0; b < blocks; ++b, k += 16)
             for (int l = 0; l < 16; ++l) lane[l] = std::uint8_t(lane[l] + (p[k + l] > level));
-        for (int l = 0; l < 16; ++l) total += lane[l];
+        total += lane_sum(lane);
     }
     for (; k < n; ++k) total += p[k] > level;
     return total;
+}
+
+}  // namespace
+
+std::int64_t count_above(const std::uint8_t* p, std::size_t n, int t) {
+    if (t < 0) return std::int64_t(n);
+    if (t >= 255) return 0;
+    return count_above_level(p, n, std::uint8_t(t));
 }
 
 namespace {
@@ -223,6 +244,8 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
     std::int64_t* gaps = counts->gaps.data();
     const int t = view.sky_above();
     const bool zero_is_sky = 0 > t;  // a binarised image with a negative threshold
+    const bool none_is_sky = t >= 255;
+    const std::uint8_t level = std::uint8_t(zero_is_sky || none_is_sky ? 0 : t);
     DiscGrid grid;
     grid.w = view.w;
     grid.h = view.h;
@@ -230,15 +253,53 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
     grid.nz = nz;
     grid.na = na;
     grid.declination = declination;
-    for_each_stretch(grid, [&](int i, int j0, int j1, int ring, int sector) {
-        const std::size_t cell = std::size_t(ring) * std::size_t(na) + std::size_t(sector);
-        std::int64_t in = 0;
-        const std::uint8_t* p = inside_part(view, i, j0, j1, &in);
-        std::int64_t sky = p != nullptr ? count_above(p, std::size_t(in), t) : 0;
-        if (zero_is_sky) sky += (j1 - j0) - in;
-        pixels[cell] += j1 - j0;
-        gaps[cell] += sky;
-    });
+    StretchScanner scanner(grid);
+    std::vector<Stretch> rows;
+    // Sky pixels of a row before each of its columns, for rows of many short stretches.
+    std::vector<std::int32_t> before(std::size_t(std::max(view.w, 0)) + 1);
+    for (int k = 0; k <= scanner.last_pair(); ++k) {
+        scanner.rows_at(k, &rows);
+        for (std::size_t a = 0, b = 0; a < rows.size(); a = b) {
+            // The stretches [a, b) of one row lie side by side, left to right.
+            while (b < rows.size() && rows[b].row == rows[a].row) ++b;
+            const int i = rows[a].row, j_lo = rows[a].j_begin, j_hi = rows[b - 1].j_end;
+            std::int64_t in = 0;
+            const std::uint8_t* p = inside_part(view, i, j_lo, j_hi, &in);
+            const bool dense = std::int64_t(b - a) * 16 > j_hi - j_lo;
+            if (dense && p != nullptr && !zero_is_sky && !none_is_sky) {
+                // One count along the row; the photograph covers columns [jb, jb + in).
+                const std::int64_t jb = std::max<std::int64_t>(j_lo, -view.x0);
+                std::int32_t* run = before.data() - j_lo;
+                std::int32_t sky = 0;
+                for (std::int64_t j = j_lo; j <= jb; ++j) run[j] = 0;
+                for (std::int64_t m = 0; m < in; ++m) {
+                    sky += p[m] > level;
+                    run[jb + m + 1] = sky;
+                }
+                for (std::int64_t j = jb + in + 1; j <= j_hi; ++j) run[j] = sky;
+                for (std::size_t s = a; s < b; ++s) {
+                    const Stretch& st = rows[s];
+                    const std::size_t cell =
+                        std::size_t(st.ring) * std::size_t(na) + std::size_t(st.sector);
+                    pixels[cell] += st.j_end - st.j_begin;
+                    gaps[cell] += run[st.j_end] - run[st.j_begin];
+                }
+                continue;
+            }
+            for (std::size_t s = a; s < b; ++s) {
+                const Stretch& st = rows[s];
+                const std::size_t cell =
+                    std::size_t(st.ring) * std::size_t(na) + std::size_t(st.sector);
+                pixels[cell] += st.j_end - st.j_begin;
+                if (zero_is_sky) {
+                    gaps[cell] += st.j_end - st.j_begin;
+                } else if (!none_is_sky) {
+                    const std::uint8_t* q = inside_part(view, i, st.j_begin, st.j_end, &in);
+                    if (q != nullptr) gaps[cell] += count_above_level(q, std::size_t(in), level);
+                }
+            }
+        }
+    }
 }
 
 void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,

@@ -99,7 +99,7 @@ class StretchScanner {
     double turn_ = 0;
     int last_pair_ = -1;
     std::vector<double> ring_start_;  // radius in pixels where ring k begins, k = 0..nz
-    std::vector<double> edge_cos_, edge_sin_;  // picture angle of sector edge e, e = 0..na
+    std::vector<double> edge_sin_, edge_cot_;  // picture angle of sector edge e, e = 0..na
     // Profiles of the current row pair (rings, by |dx|) and row (sectors, by dx): where each
     // piece begins and its value; the rings end where a pixel falls in no ring.
     std::vector<int> ring_begin_, ring_value_, sector_begin_, sector_value_;

@@ -44,6 +44,29 @@ namespace {
 // "%lf" of V into TEXT (room for any double); returns its length.
 int format_lf(char (&text)[400], double v) { return std::snprintf(text, sizeof text, "%lf", v); }
 
+__extension__ typedef unsigned __int128 Wide;  // 128-bit products of the fraction formatter
+
+// Appends "%lf" of Q, 0 < Q <= 1 and Q at least 2^-64, to TEXT: the exact binary value of Q
+// times 10^6, rounded to the nearest whole number and a tie to the even one, as printf rounds
+// in the default rounding mode, then written as 0.dddddd (1.000000 when it rounds up to 1).
+void append_fraction(std::string* text, double q) {
+    int exponent = 0;
+    const double mantissa = std::frexp(q, &exponent);  // q = mantissa 2^exponent, mantissa in [1/2, 1)
+    const std::uint64_t m = std::uint64_t(std::ldexp(mantissa, 53));  // exact: 53 bits
+    const int shift = 53 - exponent;  // q = m / 2^shift, shift from 54 to 117
+    const Wide scaled = Wide(m) * 1000000u;
+    std::uint64_t whole = std::uint64_t(scaled >> shift);
+    const Wide rest = scaled - (Wide(whole) << shift), half = Wide(1) << (shift - 1);
+    if (rest > half || (rest == half && whole % 2 == 1)) ++whole;
+    char digits[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
+    if (whole >= 1000000) {
+        digits[0] = '1';
+    } else {
+        for (int k = 7; k >= 2; --k, whole /= 10) digits[k] = char('0' + whole % 10);
+    }
+    text->append(digits, sizeof digits);
+}
+
 }  // namespace
 
 void write_gap_fraction(std::FILE* out, const Counts& counts) {
@@ -73,7 +96,7 @@ void write_gap_fraction(std::FILE* out, const Counts& counts) {
             } else if (gaps == n) {
                 record += "1.000000";
             } else {
-                record.append(text, std::size_t(format_lf(text, double(gaps) / double(n))));
+                append_fraction(&record, double(gaps) / double(n));  // 0 < gaps < n
             }
             record += "   ";
             char digits[24];

@@ -180,12 +180,14 @@ void BM_Stretches(benchmark::State& state) {
     grid.lens = lens_of(state.range(0));
     grid.nz = int(state.range(1));
     grid.na = int(state.range(2));
+    std::int64_t n = 0;
     for (auto _ : state) {
-        std::int64_t n = 0;
+        n = 0;
         skyimage::for_each_stretch(grid, [&](int, int, int, int, int) { ++n; });
         benchmark::DoNotOptimize(n);
-        state.counters["stretches"] = double(n);
     }
+    state.SetLabel(std::to_string(n) + " stretches");
+    set_rate(state, double(kSide) * kSide);
 }
 
 // Counting by stretches straight from the photograph, the threshold applied on the way.

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             skyimage::crop(&bmp, c.x0, c.y0, int(c.w), int(c.h))) {
             skyimage::threshold_pixels(&bmp, 128);
             skyimage::Lens lens;
-            for (const auto kind : {skyimage::LensKind::kOrthographic,
-                                    skyimage::LensKind::kEquidistant}) {
+            for (const auto kind :
+                 {skyimage::LensKind::kOrthographic, skyimage::LensKind::kEquidistant}) {
                 lens.kind = kind;
                 const int nz = kind == skyimage::LensKind::kOrthographic ? 9 : 90;
                 const int na = kind == skyimage::LensKind::kOrthographic ? 8 : 360;

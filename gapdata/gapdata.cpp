@@ -50,10 +50,12 @@ __extension__ typedef unsigned __int128 Wide;  // 128-bit products of the fracti
 // times 10^6, rounded to the nearest whole number and a tie to the even one, as printf rounds
 // in the default rounding mode, then written as 0.dddddd (1.000000 when it rounds up to 1).
 void append_fraction(std::string* text, double q) {
+    // q = mantissa 2^exponent with the mantissa in [1/2, 1), so q = m / 2^shift exactly, the
+    // shift from 53 (q = 1) to 116 (q = 2^-63).
     int exponent = 0;
-    const double mantissa = std::frexp(q, &exponent);  // q = mantissa 2^exponent, mantissa in [1/2, 1)
-    const std::uint64_t m = std::uint64_t(std::ldexp(mantissa, 53));  // exact: 53 bits
-    const int shift = 53 - exponent;  // q = m / 2^shift, shift from 54 to 117
+    const double mantissa = std::frexp(q, &exponent);
+    const std::uint64_t m = std::uint64_t(std::ldexp(mantissa, 53));
+    const int shift = 53 - exponent;
     const Wide scaled = Wide(m) * 1000000u;
     std::uint64_t whole = std::uint64_t(scaled >> shift);
     const Wide rest = scaled - (Wide(whole) << shift), half = Wide(1) << (shift - 1);

@@ -111,7 +111,7 @@ TEST(GapFile, RecordsAsTheOneFormatWritesThem) {
                 // Empty cells, all canopy, all sky, and fractions of every kind.
                 const std::int64_t n = rng() % 5 == 0 ? 0 : std::int64_t(rng() % 3000000) + 1;
                 const int kind = int(rng() % 4);
-                const std::int64_t g = n == 0    ? 0
+                const std::int64_t g = n == 0      ? 0
                                        : kind == 0 ? 0
                                        : kind == 1 ? n
                                                    : std::int64_t(rng() % std::uint64_t(n));

@@ -182,8 +182,8 @@ int BMPOrthographicProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, in
     return project(io, WorkingView::of(*bmp), true, nz, na, declination, fileName);
 }
 
-int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum,
-                     double maximum, double step, const char* fileName) {
+int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum, double maximum,
+                     double step, const char* fileName) {
     return group(io, working, false, minimum, maximum, step, fileName);
 }
 

@@ -49,7 +49,7 @@ int BMPOrthographicProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, in
 // MINIMUM to MAXIMUM (degrees) in steps of STEP, written to FILE_NAME. The caller checks the
 // step with skyimage::gapsize_step_problem first. Returns 0, or 1 after a line on the error
 // stream when the file cannot be written.
-int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum,
-                     double maximum, double step, const char* fileName);
+int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum, double maximum,
+                     double step, const char* fileName);
 int BMPOrthographicGrouping(const cli::Io& io, const WorkingView& working, double minimum,
                             double maximum, double step, const char* fileName);

@@ -62,8 +62,7 @@ int gap_fraction_branch(const cli::Io& io, int lensType, const WorkingView& work
         if (std::fabs(declination) <= 180) break;
         std::fprintf(io.out, "The declination must lie between -180 and 180 degrees.\n");
     }
-    if (lensType == 1)
-        return BMPPolarProjection(io, working, nz, na, declination, "gapfract.txt");
+    if (lensType == 1) return BMPPolarProjection(io, working, nz, na, declination, "gapfract.txt");
     if (lensType == 2)
         return BMPOrthographicProjection(io, working, nz, na, declination, "gapfract.txt");
     return 0;
@@ -86,8 +85,7 @@ int gap_size_branch(const cli::Io& io, int lensType, const WorkingView& working)
         if (problem == nullptr) break;
         std::fprintf(io.out, "%s: enter the angles and the step again.\n", problem);
     }
-    if (lensType == 1)
-        return BMPPolarGrouping(io, working, minimum, maximum, step, "gapsize.txt");
+    if (lensType == 1) return BMPPolarGrouping(io, working, minimum, maximum, step, "gapsize.txt");
     if (lensType == 2)
         return BMPOrthographicGrouping(io, working, minimum, maximum, step, "gapsize.txt");
     return 0;

@@ -169,9 +169,9 @@ LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSiz
     }
     advise_large_pages(data, std::size_t(stored));
     std::vector<unsigned char> entries(4 * std::size_t(b.coloursUsed));
-    const bool read = read_at(fd, entries.data(), entries.size(), palette_at) ==
-                          std::int64_t(entries.size()) &&
-                      read_at(fd, data, std::size_t(stored), rows_at) == stored;
+    const bool read =
+        read_at(fd, entries.data(), entries.size(), palette_at) == std::int64_t(entries.size()) &&
+        read_at(fd, data, std::size_t(stored), rows_at) == stored;
     ::close(fd);
     if (!read) {  // the file changed since its length was taken
         delete[] data;

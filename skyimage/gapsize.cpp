@@ -230,8 +230,8 @@ void write_gap_sizes(std::FILE* out, const t_Bitmap& working, bool orthographic,
     write_gap_sizes(out, WorkingView::of(working), orthographic, minimum, maximum, step);
 }
 
-void write_gap_sizes(std::FILE* out, const WorkingView& working, bool orthographic,
-                     double minimum, double maximum, double step) {
+void write_gap_sizes(std::FILE* out, const WorkingView& working, bool orthographic, double minimum,
+                     double maximum, double step) {
     constexpr double pi = angles::kPi;
     const int R = working.w / 2;
     const double min_rad = minimum * pi / 180;

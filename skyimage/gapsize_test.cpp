@@ -1,6 +1,8 @@
 // The gap-size walk built from two traces against the walk traced list by list, eight traces a
 // circle, as the midpoint method is written down; and the gap-size file of a photograph seen
 // through a working view against the file of the cropped, thresholded working image.
+#include "skyimage/gapsize.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "skyimage/gapsize.h"
 #include "skyimage/stretches.h"
 
 namespace skyimage {
@@ -23,14 +24,22 @@ std::vector<std::pair<int, int>> literal_walk(int l) {
     static const bool kShiftedStart[8] = {false, false, true, false, true, false, true, true};
     auto place = [](int list, int x, int y) -> std::pair<int, int> {
         switch (list) {
-            case 0: return {-y, x};
-            case 1: return {-x, y};
-            case 2: return {x, y};
-            case 3: return {y, x};
-            case 4: return {y, -x};
-            case 5: return {x, -y};
-            case 6: return {-x, -y};
-            default: return {-y, -x};
+            case 0:
+                return {-y, x};
+            case 1:
+                return {-x, y};
+            case 2:
+                return {x, y};
+            case 3:
+                return {y, x};
+            case 4:
+                return {y, -x};
+            case 5:
+                return {x, -y};
+            case 6:
+                return {-x, -y};
+            default:
+                return {-y, -x};
         }
     };
     std::vector<std::pair<int, int>> lists[8];

@@ -91,7 +91,8 @@ void StretchScanner::ring_profile(int k, std::int64_t reach) {
         const double room = start * start - dy * dy;
         const double predicted = room > 0 ? std::ceil(std::sqrt(room)) : a;
         int u = nz;
-        const int b = detail::next_change(value, a, int(reach), v, guess_from(predicted, a, int(reach)), &u);
+        const int b =
+            detail::next_change(value, a, int(reach), v, guess_from(predicted, a, int(reach)), &u);
         a = b;
         if (b >= reach) break;
         v = u;
@@ -303,8 +304,7 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
 }
 
 void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,
-                            double declination, std::uint64_t (&hist)[256],
-                            std::int64_t* outside) {
+                            double declination, std::uint64_t (&hist)[256], std::int64_t* outside) {
     // Four interleaved histograms, so that neighbouring equal values do not wait on each other.
     std::vector<std::uint64_t> part(4 * 256, 0);
     std::int64_t beyond = 0;
@@ -329,8 +329,8 @@ void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, i
         for (; k < in; ++k) ++part[p[k]];
     });
     for (int v = 0; v < 256; ++v)
-        hist[v] = part[std::size_t(v)] + part[256 + std::size_t(v)] +
-                  part[512 + std::size_t(v)] + part[768 + std::size_t(v)];
+        hist[v] = part[std::size_t(v)] + part[256 + std::size_t(v)] + part[512 + std::size_t(v)] +
+                  part[768 + std::size_t(v)];
     *outside = beyond;
 }
 

@@ -27,12 +27,10 @@ Lens lens_of(const char* text, double fov_deg = 90) {
 // (with 120, 180 and 100 the horizon lies inside the disc), calibrated polynomials (one flat
 // at the centre, one reaching past 90 degrees).
 std::vector<Lens> lenses() {
-    return {lens_of("equidistant"),      lens_of("orthographic"),
-            lens_of("equisolid"),        lens_of("stereographic"),
-            lens_of("equidistant", 120), lens_of("orthographic", 60),
-            lens_of("equisolid", 180),   lens_of("stereographic", 100),
-            lens_of("poly:0,90,0"),      lens_of("poly:100,-10,5"),
-            lens_of("equidistant", 37.5)};
+    return {lens_of("equidistant"),    lens_of("orthographic"),       lens_of("equisolid"),
+            lens_of("stereographic"),  lens_of("equidistant", 120),   lens_of("orthographic", 60),
+            lens_of("equisolid", 180), lens_of("stereographic", 100), lens_of("poly:0,90,0"),
+            lens_of("poly:100,-10,5"), lens_of("equidistant", 37.5)};
 }
 
 std::string describe(const DiscGrid& g) {

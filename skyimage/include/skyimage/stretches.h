@@ -98,7 +98,7 @@ class StretchScanner {
     int cx_ = 0, cy_ = 0, radius_ = 0;
     double turn_ = 0;
     int last_pair_ = -1;
-    std::vector<double> ring_start_;  // radius in pixels where ring k begins, k = 0..nz
+    std::vector<double> ring_start_;           // radius in pixels where ring k begins, k = 0..nz
     std::vector<double> edge_sin_, edge_cot_;  // picture angle of sector edge e, e = 0..na
     // Profiles of the current row pair (rings, by |dx|) and row (sectors, by dx): where each
     // piece begins and its value; the rings end where a pixel falls in no ring.
@@ -159,7 +159,6 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
 // photograph (the threshold and binarising of VIEW play no part), and in OUTSIDE the number of
 // cell pixels beyond the photograph, as disc_histogram gives them with a cell map.
 void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,
-                            double declination, std::uint64_t (&hist)[256],
-                            std::int64_t* outside);
+                            double declination, std::uint64_t (&hist)[256], std::int64_t* outside);
 
 }  // namespace skyimage

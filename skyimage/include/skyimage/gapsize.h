@@ -40,16 +40,16 @@ class RingWalker {
         std::vector<int> x, y;
         int n = 0;
     };
-   void trace(int l, bool shifted, Trace* t);
-   void position(int k, int* row, int* col) const;
+    void trace(int l, bool shifted, Trace* t);
+    void position(int k, int* row, int* col) const;
 
-   WorkingView view_;
-   int reach_;
-   Trace full_, shifted_;
-   int list_n_[8] = {};  // entries of each list on the walk
-   std::vector<std::uint8_t> values_;
-   int n_ = 0;
-   int last_x_ = 0, last_y_ = 0;  // the last point traced, kept from trace to trace
+    WorkingView view_;
+    int reach_;
+    Trace full_, shifted_;
+    int list_n_[8] = {};  // entries of each list on the walk
+    std::vector<std::uint8_t> values_;
+    int n_ = 0;
+    int last_x_ = 0, last_y_ = 0;  // the last point traced, kept from trace to trace
 };
 
 // Cuts walk values into runs of equal value and closes the circle: lengths of the sky runs

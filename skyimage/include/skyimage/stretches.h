@@ -9,9 +9,11 @@
 // classic_ring_index, sector_index) at the predicted boundary and its neighbour, with a
 // galloping and then binary search where the prediction misses; rows dy and -dy share their
 // rings. Every pixel thus lands in the cell that count_cells gives it, rim pixels and pixels
-// beyond the lens's horizon in none, as long as the ring and the sector of a pixel do not
-// fall back along a row; for every lens that lens_problem accepts they do not, the maths
-// library's hypot, atan2 and asin erring far below the angle between neighbouring pixels.
+// beyond the lens's horizon in none, provided the ring and the sector never fall back along a
+// row: the maths library's hypot, atan2 and asin err far below the angle between neighbouring
+// pixels (about 1e-9 rad at a radius of 16384), and the lens's zenith angle rises with the
+// radius. (A calibrated polynomial whose slope touches 0 may, in the last bit, not rise; only a
+// ring boundary lying exactly on such a flat could then put a pixel in the next ring.)
 #pragma once
 
 #include <algorithm>

@@ -213,6 +213,21 @@ std::int64_t count_above_level(const std::uint8_t* p, std::size_t n, std::uint8_
     return total;
 }
 
+// Sum of the first N (0 to 16) of the 0-or-1 flags at P, of which 16 can be read.
+int flag_sum16(const std::uint8_t* p, int n) {
+    // Eight bytes of 0xFF, then eight of 0: the 8 bytes from kOnes + 8 - k keep k bytes.
+    static constexpr std::uint8_t kOnes[16] = {255, 255, 255, 255, 255, 255, 255, 255,
+                                               0,   0,   0,   0,   0,   0,   0,   0};
+    const int first = n < 8 ? n : 8, second = n - first;
+    std::uint64_t w1, w2, m1, m2;
+    std::memcpy(&w1, p, 8);
+    std::memcpy(&w2, p + 8, 8);
+    std::memcpy(&m1, kOnes + 8 - first, 8);
+    std::memcpy(&m2, kOnes + 8 - second, 8);
+    // Each byte of the sum is at most 2; one multiplication gathers all eight in the top byte.
+    return int((((w1 & m1) + (w2 & m2)) * 0x0101010101010101ull) >> 56);
+}
+
 }  // namespace
 
 std::int64_t count_above(const std::uint8_t* p, std::size_t n, int t) {
@@ -256,8 +271,10 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
     grid.declination = declination;
     StretchScanner scanner(grid);
     std::vector<Stretch> rows;
-    // Sky pixels of a row before each of its columns, for rows of many short stretches.
-    std::vector<std::int32_t> before(std::size_t(std::max(view.w, 0)) + 1);
+    // Rows of many short stretches: one byte compare along the row gives a sky flag (0 or 1)
+    // per pixel, and a stretch of up to 16 pixels sums its flags as two 8-byte words, the
+    // bytes beyond it masked off; 16 zero flags follow the row.
+    std::vector<std::uint8_t> flags(std::size_t(std::max(view.w, 0)) + 32, 0);
     for (int k = 0; k <= scanner.last_pair(); ++k) {
         scanner.rows_at(k, &rows);
         for (std::size_t a = 0, b = 0; a < rows.size(); a = b) {
@@ -268,22 +285,28 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
             const std::uint8_t* p = inside_part(view, i, j_lo, j_hi, &in);
             const bool dense = std::int64_t(b - a) * 16 > j_hi - j_lo;
             if (dense && p != nullptr && !zero_is_sky && !none_is_sky) {
-                // One count along the row; the photograph covers columns [jb, jb + in).
-                const std::int64_t jb = std::max<std::int64_t>(j_lo, -view.x0);
-                std::int32_t* run = before.data() - j_lo;
-                std::int32_t sky = 0;
-                for (std::int64_t j = j_lo; j <= jb; ++j) run[j] = 0;
-                for (std::int64_t m = 0; m < in; ++m) {
-                    sky += p[m] > level;
-                    run[jb + m + 1] = sky;
-                }
-                for (std::int64_t j = jb + in + 1; j <= j_hi; ++j) run[j] = sky;
+                // The photograph covers the row's flags [lead, lead + in); 0 is not sky here.
+                const std::size_t lead = std::size_t(std::max<std::int64_t>(j_lo, -view.x0) - j_lo);
+                const std::size_t n_row = std::size_t(j_hi - j_lo);
+                std::uint8_t* f = flags.data();
+                std::memset(f, 0, lead);
+                for (std::int64_t m = 0; m < in; ++m) f[lead + std::size_t(m)] = p[m] > level;
+                std::memset(f + lead + std::size_t(in), 0, n_row + 16 - lead - std::size_t(in));
                 for (std::size_t s = a; s < b; ++s) {
                     const Stretch& st = rows[s];
                     const std::size_t cell =
                         std::size_t(st.ring) * std::size_t(na) + std::size_t(st.sector);
-                    pixels[cell] += st.j_end - st.j_begin;
-                    gaps[cell] += run[st.j_end] - run[st.j_begin];
+                    const int n = st.j_end - st.j_begin;
+                    pixels[cell] += n;
+                    const std::uint8_t* q = f + (st.j_begin - j_lo);
+                    if (n <= 16) {
+                        gaps[cell] += flag_sum16(q, n);
+                    } else {
+                        std::int64_t sky = 0;
+                        int m = 0;
+                        for (; m + 16 <= n; m += 16) sky += flag_sum16(q + m, 16);
+                        gaps[cell] += sky + flag_sum16(q + m, n - m);
+                    }
                 }
                 continue;
             }

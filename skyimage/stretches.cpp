@@ -13,8 +13,8 @@ namespace skyimage {
 
 namespace {
 
-// The predicted first position X of the next piece (a whole number, or NaN for none) as a
-// guess in [lo + 1, end].
+// The predicted first position X of the next piece (a whole number; END or beyond for none)
+// as a guess in [lo + 1, end].
 int guess_from(double x, int lo, int end) {
     if (!(x < end)) return end;
     if (!(x > lo)) return lo + 1;
@@ -56,8 +56,9 @@ StretchScanner::StretchScanner(const DiscGrid& grid) : grid_(grid) {
     // Picture angles of the sector edges, edge e at azimuth 2 pi e / na.
     for (int e = 0; e <= grid.na; ++e) {
         const double psi = turn_ + 2 * angles::kPi * e / grid.na;
-        edge_sin_.push_back(std::sin(psi));
-        edge_cot_.push_back(std::cos(psi) / std::sin(psi));
+        const double sin_psi = std::sin(psi);
+        edge_sin_.push_back(sin_psi);
+        edge_cot_.push_back(sin_psi != 0 ? std::cos(psi) / sin_psi : 0);  // 0: meets no row
     }
 }
 

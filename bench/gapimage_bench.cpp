@@ -1,6 +1,8 @@
 // Throughput of gapimage's stages on the synthetic 24 Mpx photograph, in Mpixel/s of the image
 // each stage walks (the photograph for loading and extraction, the 4000 x 4000 working image
-// for the rest).
+// for the rest). The stages of the working image cut and thresholded in memory build against
+// any version of the library, so that one source times an earlier build beside this one; the
+// stages of counting straight from the photograph build where the library has them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -8,14 +10,23 @@
 #include <cstdlib>
 #include <string>
 
+#include "gapdata/gapdata.h"
 #include "skyimage/bitmap.h"
 #include "skyimage/cells.h"
 #include "skyimage/gapsize.h"
 #include "synthetic.h"
+#if __has_include("skyimage/stretches.h")
+#include "skyimage/stretches.h"
+#define SKYGAP_BENCH_STRETCHES 1
+#endif
 
 namespace {
 
 using skyimage::t_Bitmap;
+
+// The rim points (3000, 0), (1000, 2000), (5000, 2000) give this square; the threshold of the
+// whole-run figures is 127.
+constexpr int kX0 = 1000, kY0 = 0, kSide = 4000, kThreshold = 127;
 
 const t_Bitmap& photo() {
     static t_Bitmap bmp = [] {
@@ -39,8 +50,7 @@ const std::string& photo_file() {
     return path;
 }
 
-// The working image that BMPExtract cuts from the photograph with the rim points
-// (3000, 0), (1000, 2000), (5000, 2000).
+// The working image that BMPExtract cut from the photograph, thresholded.
 const t_Bitmap& working() {
     static t_Bitmap bmp = [] {
         t_Bitmap b = photo();
@@ -49,15 +59,22 @@ const t_Bitmap& working() {
         const std::size_t n = std::size_t(b.width) * std::size_t(b.height);
         b.data = new std::uint8_t[n];
         std::copy(photo().data, photo().data + n, b.data);
-        skyimage::crop(&b, 1000, 0, 4000, 4000);
-        skyimage::threshold_pixels(&b, 127);
+        skyimage::crop(&b, kX0, kY0, kSide, kSide);
+        skyimage::threshold_pixels(&b, kThreshold);
         return b;
     }();
     return bmp;
 }
 
+skyimage::Lens lens_of(std::int64_t code) {
+    skyimage::Lens lens;
+    lens.kind = code == 1 ? skyimage::LensKind::kEquidistant : skyimage::LensKind::kOrthographic;
+    return lens;
+}
+
 void set_rate(benchmark::State& state, double pixels) {
-    state.counters["Mpx/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] =
+        benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_Load(benchmark::State& state) {
@@ -80,7 +97,7 @@ void BM_Extract(benchmark::State& state) {
         b.data = new std::uint8_t[n];
         std::copy(photo().data, photo().data + n, b.data);  // BMPExtract owns and replaces data
         state.ResumeTiming();
-        skyimage::crop(&b, 1000, 0, 4000, 4000);
+        skyimage::crop(&b, kX0, kY0, kSide, kSide);
         benchmark::DoNotOptimize(b.data);
         delete[] b.data;
     }
@@ -92,18 +109,19 @@ void BM_Threshold(benchmark::State& state) {
     const std::size_t n = std::size_t(b.width) * std::size_t(b.height);
     b.data = new std::uint8_t[n];
     for (auto _ : state) {
-        std::copy(working().data, working().data + n, b.data);
-        skyimage::threshold_pixels(&b, 128);
+        state.PauseTiming();
+        std::copy(photo().data, photo().data + n, b.data);  // grey values to threshold
+        state.ResumeTiming();
+        skyimage::threshold_pixels(&b, kThreshold);
         benchmark::DoNotOptimize(b.data);
     }
     delete[] b.data;
     set_rate(state, double(n));
 }
 
+// Counting pixel by pixel on the working image (count_cells).
 void BM_Projection(benchmark::State& state) {
-    skyimage::Lens lens;
-    lens.kind = state.range(0) == 1 ? skyimage::LensKind::kEquidistant
-                                    : skyimage::LensKind::kOrthographic;
+    const skyimage::Lens lens = lens_of(state.range(0));
     const int nz = int(state.range(1)), na = int(state.range(2));
     gapdata::Counts counts;
     for (auto _ : state) {
@@ -113,17 +131,97 @@ void BM_Projection(benchmark::State& state) {
     set_rate(state, double(working().width) * working().height);
 }
 
-void BM_GapSizes(benchmark::State& state) {
-    const std::string out = "/tmp/gapimage-bench-" + std::to_string(getpid()) + ".txt";
+gapdata::Counts counts_of(int nz, int na) {
+    gapdata::Counts counts;
+    skyimage::count_cells(working(), lens_of(1), nz, na, 0, &counts);
+    return counts;
+}
+
+void BM_WriteGapFraction(benchmark::State& state) {
+    const gapdata::Counts counts = counts_of(int(state.range(0)), int(state.range(1)));
     for (auto _ : state) {
-        std::FILE* f = std::fopen(out.c_str(), "w");
-        if (f == nullptr) state.SkipWithError("cannot write the gap sizes");
-        skyimage::write_gap_sizes(f, working(), false, 0, 80, 0);
+        std::FILE* f = std::fopen("/dev/null", "w");
+        if (f == nullptr) state.SkipWithError("cannot write to /dev/null");
+        gapdata::write_gap_fraction(f, counts);
         std::fclose(f);
     }
-    std::remove(out.c_str());
+}
+
+// Gap sizes of 2001 circles (0 to 90 degrees, one pixel of radius apart) on the working image.
+void BM_GapSizes(benchmark::State& state) {
+    for (auto _ : state) {
+        std::FILE* f = std::fopen("/dev/null", "w");
+        if (f == nullptr) state.SkipWithError("cannot write to /dev/null");
+        skyimage::write_gap_sizes(f, working(), false, 0, 90, 0);
+        std::fclose(f);
+    }
     set_rate(state, double(working().width) * working().height);
 }
+
+#ifdef SKYGAP_BENCH_STRETCHES
+// The working image as gapimage now holds it: the photograph seen through the disc's square.
+skyimage::WorkingView view() {
+    skyimage::WorkingView v;
+    v.photo = photo().data;
+    v.photo_w = photo().width;
+    v.photo_h = photo().height;
+    v.x0 = kX0;
+    v.y0 = kY0;
+    v.w = v.h = kSide;
+    v.binarised = true;
+    v.threshold = kThreshold;
+    return v;
+}
+
+// Finding the stretches alone.
+void BM_Stretches(benchmark::State& state) {
+    skyimage::DiscGrid grid;
+    grid.w = grid.h = kSide;
+    grid.lens = lens_of(state.range(0));
+    grid.nz = int(state.range(1));
+    grid.na = int(state.range(2));
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        n = 0;
+        skyimage::for_each_stretch(grid, [&](int, int, int, int, int) { ++n; });
+        benchmark::DoNotOptimize(n);
+    }
+    state.SetLabel(std::to_string(n) + " stretches");
+    set_rate(state, double(kSide) * kSide);
+}
+
+// Counting by stretches straight from the photograph, the threshold applied on the way.
+void BM_CountFromPhoto(benchmark::State& state) {
+    const skyimage::Lens lens = lens_of(state.range(0));
+    const int nz = int(state.range(1)), na = int(state.range(2));
+    gapdata::Counts counts;
+    for (auto _ : state) {
+        skyimage::count_by_stretches(view(), lens, nz, na, 0, &counts);
+        benchmark::DoNotOptimize(counts.pixels.data());
+    }
+    set_rate(state, double(kSide) * kSide);
+}
+
+void BM_HistogramFromPhoto(benchmark::State& state) {
+    std::uint64_t hist[256];
+    std::int64_t outside = 0;
+    for (auto _ : state) {
+        skyimage::histogram_by_stretches(view(), lens_of(1), 9, 8, 0, hist, &outside);
+        benchmark::DoNotOptimize(hist);
+    }
+    set_rate(state, double(kSide) * kSide);
+}
+
+void BM_GapSizesFromPhoto(benchmark::State& state) {
+    for (auto _ : state) {
+        std::FILE* f = std::fopen("/dev/null", "w");
+        if (f == nullptr) state.SkipWithError("cannot write to /dev/null");
+        skyimage::write_gap_sizes(f, view(), false, 0, 90, 0);
+        std::fclose(f);
+    }
+    set_rate(state, double(kSide) * kSide);
+}
+#endif
 
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Extract)->Unit(benchmark::kMillisecond);
@@ -131,11 +229,28 @@ BENCHMARK(BM_Threshold)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Projection)
     ->ArgNames({"lens", "nz", "na"})
     ->Args({1, 9, 8})
-    ->Args({1, 90, 360})
-    ->Args({2, 9, 8})
     ->Args({2, 90, 360})
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteGapFraction)
+    ->ArgNames({"nz", "na"})
+    ->Args({9, 8})
+    ->Args({90, 360})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GapSizes)->Unit(benchmark::kMillisecond);
+#ifdef SKYGAP_BENCH_STRETCHES
+BENCHMARK(BM_Stretches)
+    ->ArgNames({"lens", "nz", "na"})
+    ->Args({1, 9, 8})
+    ->Args({2, 90, 360})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountFromPhoto)
+    ->ArgNames({"lens", "nz", "na"})
+    ->Args({1, 9, 8})
+    ->Args({2, 90, 360})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistogramFromPhoto)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GapSizesFromPhoto)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

@@ -57,16 +57,79 @@ void Counts::reset(int rings, int sectors) {
     gaps.assign(std::size_t(rings) * std::size_t(sectors), 0);
 }
 
+namespace {
+
+// "%lf" of V into TEXT (room for any double); returns its length.
+int format_lf(char (&text)[400], double v) { return std::snprintf(text, sizeof text, "%lf", v); }
+
+__extension__ typedef unsigned __int128 Wide;  // 128-bit products of the fraction formatter
+
+// Appends "%lf" of Q, 0 < Q <= 1 and Q at least 2^-64, to TEXT: the exact binary value of Q
+// times 10^6, rounded to the nearest whole number and a tie to the even one, as printf rounds
+// in the default rounding mode, then written as 0.dddddd (1.000000 when it rounds up to 1).
+void append_fraction(std::string* text, double q) {
+    // q = mantissa 2^exponent with the mantissa in [1/2, 1), so q = m / 2^shift exactly, the
+    // shift from 53 (q = 1) to 116 (q = 2^-63).
+    int exponent = 0;
+    const double mantissa = std::frexp(q, &exponent);
+    const std::uint64_t m = std::uint64_t(std::ldexp(mantissa, 53));
+    const int shift = 53 - exponent;
+    const Wide scaled = Wide(m) * 1000000u;
+    std::uint64_t whole = std::uint64_t(scaled >> shift);
+    const Wide rest = scaled - (Wide(whole) << shift), half = Wide(1) << (shift - 1);
+    if (rest > half || (rest == half && whole % 2 == 1)) ++whole;
+    char digits[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
+    if (whole >= 1000000) {
+        digits[0] = '1';
+    } else {
+        for (int k = 7; k >= 2; --k, whole /= 10) digits[k] = char('0' + whole % 10);
+    }
+    text->append(digits, sizeof digits);
+}
+
+}  // namespace
+
 void write_gap_fraction(std::FILE* out, const Counts& counts) {
     const int nz = counts.nz, na = counts.na;
     std::fprintf(out, "%i   %i\n", nz, na);
+    // Every azimuth string is formatted once, and every zenith string once, as "%lf" writes
+    // them; a record is put together from them, its fraction and its count.
+    std::vector<std::string> azimuths(std::size_t(na > 0 ? na : 0));
+    char text[400];
+    for (int ia = 0; ia < na; ++ia) {
+        const int n = format_lf(text, 360.0 * ia / na + 180.0 / na);
+        azimuths[std::size_t(ia)].assign(text, std::size_t(n));
+    }
+    std::string record;
     for (int iz = 0; iz < nz; ++iz) {
-        const double zenith = 90.0 * iz / nz + 45.0 / nz;
+        const int zn = format_lf(text, 90.0 * iz / nz + 45.0 / nz);
+        const std::string zenith(text, std::size_t(zn));
         for (int ia = na - 1; ia >= 0; --ia) {
-            const double azimuth = 360.0 * ia / na + 180.0 / na;
             const std::int64_t n = counts.pixel(iz, ia);
-            const double fraction = n == 0 ? 0.0 : double(counts.gap(iz, ia)) / double(n);
-            std::fprintf(out, "%lf   %lf   %lf   %li\n", zenith, azimuth, fraction, long(n));
+            const std::int64_t gaps = counts.gap(iz, ia);
+            record = zenith;
+            record += "   ";
+            record += azimuths[std::size_t(ia)];
+            record += "   ";
+            if (n == 0 || gaps == 0) {
+                record += "0.000000";
+            } else if (gaps == n) {
+                record += "1.000000";
+            } else {
+                append_fraction(&record, double(gaps) / double(n));  // 0 < gaps < n
+            }
+            record += "   ";
+            char digits[24];
+            int k = 0;
+            std::uint64_t u = n < 0 ? 0 - std::uint64_t(n) : std::uint64_t(n);
+            do {
+                digits[k++] = char('0' + u % 10);
+                u /= 10;
+            } while (u != 0);
+            if (n < 0) record += '-';
+            while (k > 0) record += digits[--k];
+            record += '\n';
+            std::fwrite(record.data(), 1, record.size(), out);
         }
     }
 }

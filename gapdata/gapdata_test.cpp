@@ -51,6 +51,18 @@ class TempFile {
     std::string path_;
 };
 
+// The first line where two texts differ, and its number; empty when they are the same.
+std::string first_difference(const std::string& got, const std::string& expected) {
+    std::istringstream a(got), b(expected);
+    std::string x, y;
+    for (int line = 1;; ++line) {
+        const bool more_a = bool(std::getline(a, x)), more_b = bool(std::getline(b, y));
+        if (!more_a && !more_b) return "";
+        if (more_a != more_b || x != y)
+            return "line " + std::to_string(line) + ": \"" + x + "\" instead of \"" + y + "\"";
+    }
+}
+
 // Writes COUNTS as a gap-fraction file.
 void write_counts(const TempFile& f, const gapdata::Counts& counts) {
     std::FILE* out = std::fopen(f.path(), "w");
@@ -88,6 +100,72 @@ TEST(GapFile, RecordsRunFromZenithOutwardWithSectorsInDecreasingAzimuth) {
               "67.500000   225.000000   0.000000   0\n"
               "67.500000   135.000000   0.050000   20\n"
               "67.500000   45.000000   0.000000   20\n");
+}
+
+// The writer puts records together from strings formatted once; every record must read as the
+// one format string "%lf   %lf   %lf   %li\n" writes it, whatever the grid and the counts.
+TEST(GapFile, RecordsAsTheOneFormatWritesThem) {
+    std::mt19937 rng(5);
+    for (const auto& [nz, na] : {std::pair{1, 1}, {9, 8}, {7, 13}, {90, 360}, {89, 359}}) {
+        gapdata::Counts counts;
+        counts.reset(nz, na);
+        std::string expected = std::to_string(nz) + "   " + std::to_string(na) + "\n";
+        for (int iz = 0; iz < nz; ++iz)
+            for (int ia = na - 1; ia >= 0; --ia) {
+                // Empty cells, all canopy, all sky, and fractions of every kind.
+                const std::int64_t n = rng() % 5 == 0 ? 0 : std::int64_t(rng() % 3000000) + 1;
+                const int kind = int(rng() % 4);
+                const std::int64_t g = n == 0      ? 0
+                                       : kind == 0 ? 0
+                                       : kind == 1 ? n
+                                                   : std::int64_t(rng() % std::uint64_t(n));
+                counts.pixel(iz, ia) = n;
+                counts.gap(iz, ia) = g;
+                char line[200];
+                std::snprintf(line, sizeof line, "%lf   %lf   %lf   %li\n",
+                              90.0 * iz / nz + 45.0 / nz, 360.0 * ia / na + 180.0 / na,
+                              n == 0 ? 0.0 : double(g) / double(n), long(n));
+                expected += line;
+            }
+        TempFile f;
+        write_counts(f, counts);
+        ASSERT_EQ(first_difference(f.read(), expected), "") << nz << " x " << na;
+    }
+}
+
+// Fractions are written without printf: exact ties at the sixth decimal (k/128 and the like)
+// must go to the even digit, and fractions of huge counts that round to 1 must read 1.000000.
+TEST(GapFile, FractionsRoundAsPrintfDoes) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> cases;  // gaps, pixels
+    for (std::int64_t g = 1; g < 128; ++g) cases.push_back({g, 128});
+    for (std::int64_t g = 1; g < 1024; g += 3) cases.push_back({g, 1024});
+    for (std::int64_t g : {1, 2, 3, 999999, 1000000}) cases.push_back({g, 1000001});
+    const std::int64_t huge = std::int64_t(1) << 62;
+    cases.push_back({huge - 1, huge});  // rounds to exactly 1 as a double
+    cases.push_back({1, huge});         // 2^-62
+    cases.push_back({huge / 3, huge});
+    std::mt19937_64 rng(9);
+    while (cases.size() < 32400) {
+        const std::int64_t n = std::int64_t(rng() >> (1 + rng() % 62)) + 2;
+        cases.push_back({1 + std::int64_t(rng() % std::uint64_t(n - 1)), n});
+    }
+    gapdata::Counts counts;
+    counts.reset(90, 360);
+    std::string expected = "90   360\n";
+    std::size_t k = 0;
+    for (int iz = 0; iz < 90; ++iz)
+        for (int ia = 359; ia >= 0; --ia, ++k) {
+            const auto [g, n] = cases[k];
+            counts.pixel(iz, ia) = n;
+            counts.gap(iz, ia) = g;
+            char line[200];
+            std::snprintf(line, sizeof line, "%lf   %lf   %lf   %li\n", 90.0 * iz / 90 + 45.0 / 90,
+                          360.0 * ia / 360 + 180.0 / 360, double(g) / double(n), long(n));
+            expected += line;
+        }
+    TempFile f;
+    write_counts(f, counts);
+    EXPECT_EQ(first_difference(f.read(), expected), "");
 }
 
 TEST(GapFile, NineByEightHeaderAndFirstAnnulusAzimuths) {

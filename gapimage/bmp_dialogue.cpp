@@ -8,9 +8,9 @@
 #include "answers.h"
 #include "gapdata/gapdata.h"
 #include "photo_format.h"
-#include "skyimage/cells.h"
 #include "skyimage/gapsize.h"
 #include "skyimage/photo.h"
+#include "skyimage/stretches.h"
 
 namespace {
 
@@ -21,17 +21,8 @@ char* copy_name(const char* name) {
     return copy;
 }
 
-// The photograph must not be the output: one line, 1; otherwise 0.
-int check_output_name(const cli::Io& io, const t_Bitmap* bmp, const char* fileName) {
-    std::vector<const char*> inputs;
-    if (bmp->name != nullptr) inputs.push_back(bmp->name);
-    std::fflush(io.out);
-    return cli::check_files(io, inputs, fileName) ? 0 : 1;
-}
-
-int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, int na,
+int project(const cli::Io& io, const WorkingView& working, bool orthographic, int nz, int na,
             double declination, const char* fileName) {
-    if (check_output_name(io, bmp, fileName) != 0) return 1;
     if (!orthographic) {
         std::fprintf(io.out, "Polar Projection: %d %d begins...\n", nz, na);
     } else {
@@ -40,7 +31,7 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
     skyimage::Lens lens;
     lens.kind = orthographic ? skyimage::LensKind::kOrthographic : skyimage::LensKind::kEquidistant;
     gapdata::Counts counts;
-    skyimage::count_cells(*bmp, lens, nz, na, declination, &counts);
+    skyimage::count_by_stretches(working, lens, nz, na, declination, &counts);
     // Written beside the earlier file and renamed over it once complete.
     fileio::AtomicFile out(fileName, io.cleanup);
     if (!out.ok()) {
@@ -58,16 +49,15 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
     return 0;
 }
 
-int group(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, double minimum,
+int group(const cli::Io& io, const WorkingView& working, bool orthographic, double minimum,
           double maximum, double step, const char* fileName) {
-    if (check_output_name(io, bmp, fileName) != 0) return 1;
     fileio::AtomicFile out(fileName, io.cleanup);
     if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot open the file %s...\n", fileName);
         return 1;
     }
-    skyimage::write_gap_sizes(out.file(), *bmp, orthographic, minimum, maximum, step);
+    skyimage::write_gap_sizes(out.file(), working, orthographic, minimum, maximum, step);
     return cli::commit(io, &out);
 }
 
@@ -140,7 +130,7 @@ int BMPSave(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
     return 0;
 }
 
-int BMPExtract(const cli::Io& io, t_Bitmap* bmp) {
+int BMPExtract(const cli::Io& io, const t_Bitmap* bmp, WorkingView* working) {
     for (;;) {
         int p[6];
         for (int n = 1; n <= 3; ++n) {
@@ -162,15 +152,24 @@ int BMPExtract(const cli::Io& io, t_Bitmap* bmp) {
         }
         std::fprintf(io.out, "Center: %d , %d\n", c.cx, c.cy);
         std::fprintf(io.out, "Radius: %g\n", c.radius);
-        if (!skyimage::crop(bmp, c.x0, c.y0, int(c.w), int(c.h))) {
-            std::fprintf(io.out,
-                         "There is not enough memory for a working image of %d x %d pixels: "
-                         "enter the points again.\n",
-                         int(c.w), int(c.h));
-            continue;
-        }
+        *working = WorkingView{};
+        working->photo = bmp->data;
+        working->photo_w = bmp->width;
+        working->photo_h = bmp->height;
+        working->x0 = c.x0;
+        working->y0 = c.y0;
+        working->w = int(c.w);
+        working->h = int(c.h);
         return 0;
     }
+}
+
+int BMPThreshold(const cli::Io& io, WorkingView* working, int threshold) {
+    std::fprintf(io.out, "Thresholding: %d\n", threshold);
+    working->binarised = true;
+    working->threshold = threshold;
+    std::fprintf(io.out, "Thresholding finished\n");
+    return 0;
 }
 
 int BMPThreshold(const cli::Io& io, t_Bitmap* bmp, int threshold) {
@@ -180,22 +179,32 @@ int BMPThreshold(const cli::Io& io, t_Bitmap* bmp, int threshold) {
     return 0;
 }
 
+int BMPPolarProjection(const cli::Io& io, const WorkingView& working, int nz, int na,
+                       double declination, const char* fileName) {
+    return project(io, working, false, nz, na, declination, fileName);
+}
+
+int BMPOrthographicProjection(const cli::Io& io, const WorkingView& working, int nz, int na,
+                              double declination, const char* fileName) {
+    return project(io, working, true, nz, na, declination, fileName);
+}
+
 int BMPPolarProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, int na,
                        double declination, const char* fileName) {
-    return project(io, bmp, false, nz, na, declination, fileName);
+    return project(io, WorkingView::of(*bmp), false, nz, na, declination, fileName);
 }
 
 int BMPOrthographicProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, int na,
                               double declination, const char* fileName) {
-    return project(io, bmp, true, nz, na, declination, fileName);
+    return project(io, WorkingView::of(*bmp), true, nz, na, declination, fileName);
 }
 
-int BMPPolarGrouping(const cli::Io& io, const t_Bitmap* bmp, double minimum, double maximum,
+int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum, double maximum,
                      double step, const char* fileName) {
-    return group(io, bmp, false, minimum, maximum, step, fileName);
+    return group(io, working, false, minimum, maximum, step, fileName);
 }
 
-int BMPOrthographicGrouping(const cli::Io& io, const t_Bitmap* bmp, double minimum,
+int BMPOrthographicGrouping(const cli::Io& io, const WorkingView& working, double minimum,
                             double maximum, double step, const char* fileName) {
-    return group(io, bmp, true, minimum, maximum, step, fileName);
+    return group(io, working, true, minimum, maximum, step, fileName);
 }

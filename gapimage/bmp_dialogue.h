@@ -4,8 +4,10 @@
 
 #include "cli/cli.h"
 #include "skyimage/bitmap.h"
+#include "skyimage/stretches.h"
 
 using skyimage::t_Bitmap;
+using skyimage::WorkingView;
 
 // Reads FILE_NAME into the record, then asks the lens model. Returns 1 when the image is not
 // 8-bit (message on the output; for a BMP of another depth also a line on the error stream with
@@ -19,17 +21,27 @@ int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName);
 // written.
 int BMPSave(const cli::Io& io, t_Bitmap* bmp, const char* fileName);
 
-// Asks three points on the rim of the sky disc and crops the record to the bounding square of
-// the circle through them (pixels outside the photograph become 0). Returns 0.
-int BMPExtract(const cli::Io& io, t_Bitmap* bmp);
+// Asks three points on the rim of the sky disc and sets WORKING to the bounding square of the
+// circle through them over the record's photograph: the working image, whose pixels outside
+// the photograph read 0. The photograph is not copied; the analyses read it through WORKING,
+// which the record must outlive. Returns 0.
+int BMPExtract(const cli::Io& io, const t_Bitmap* bmp, WorkingView* working);
 
-// Pixels strictly above THRESHOLD become 255 (sky), all others 0 (canopy). Returns 0.
+// Pixels strictly above THRESHOLD become 255 (sky), all others 0 (canopy). Returns 0. The
+// working view keeps the threshold and applies it wherever a pixel is read; a record holding a
+// working image of its own is binarised in place.
+int BMPThreshold(const cli::Io& io, WorkingView* working, int threshold);
 int BMPThreshold(const cli::Io& io, t_Bitmap* bmp, int threshold);
 
 // Gap fraction per cell of nz zenith rings by na azimuth sectors, written to FILE_NAME.
 // Equidistant lens: zenith angle 90 degrees x r / R; orthographic: arcsine(r / R). nz in
 // 1..90, na in 1..360, |declination| <= 180. Returns 0, or 1 after a line on the error stream
-// when the file cannot be written.
+// when the file cannot be written. The working image is a view of the photograph, or a record
+// holding a working image of its own.
+int BMPPolarProjection(const cli::Io& io, const WorkingView& working, int nz, int na,
+                       double declination, const char* fileName);
+int BMPOrthographicProjection(const cli::Io& io, const WorkingView& working, int nz, int na,
+                              double declination, const char* fileName);
 int BMPPolarProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, int na,
                        double declination, const char* fileName);
 int BMPOrthographicProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, int na,
@@ -39,7 +51,7 @@ int BMPOrthographicProjection(const cli::Io& io, const t_Bitmap* bmp, int nz, in
 // MINIMUM to MAXIMUM (degrees) in steps of STEP, written to FILE_NAME. The caller checks the
 // step with skyimage::gapsize_step_problem first. Returns 0, or 1 after a line on the error
 // stream when the file cannot be written.
-int BMPPolarGrouping(const cli::Io& io, const t_Bitmap* bmp, double minimum, double maximum,
+int BMPPolarGrouping(const cli::Io& io, const WorkingView& working, double minimum, double maximum,
                      double step, const char* fileName);
-int BMPOrthographicGrouping(const cli::Io& io, const t_Bitmap* bmp, double minimum,
+int BMPOrthographicGrouping(const cli::Io& io, const WorkingView& working, double minimum,
                             double maximum, double step, const char* fileName);

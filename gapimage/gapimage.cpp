@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 #include <cstring>
 #include <string>
 
@@ -82,9 +83,19 @@ void write_banner(const cli::Io& io) {
     std::fprintf(io.out, "%*s%s%*s\n", left, "", gapreport::kBanner, right, "");
 }
 
-// The gap-fraction branch: grid and declination, then the projection of the record's lens.
-// Returns the exit status: 1 when the file could not be written.
-int gap_fraction_branch(const cli::Io& io, const t_Bitmap* bmp) {
+// The gap-fraction branch: grid and declination, then the projection of the photograph's lens
+// (LENS_TYPE). Returns the exit status: 1 when the file could not be written.
+// The photograph PHOTO_NAME must not be the output FILE_NAME: one line, false.
+bool output_is_not_the_photograph(const cli::Io& io, const char* photo_name,
+                                  const char* file_name) {
+    std::vector<const char*> inputs;
+    if (photo_name != nullptr) inputs.push_back(photo_name);
+    std::fflush(io.out);
+    return cli::check_files(io, inputs, file_name);
+}
+
+int gap_fraction_branch(const cli::Io& io, int lensType, const WorkingView& working,
+                        const char* photo_name) {
     std::fprintf(io.out, "\nExtracting Gap Fraction\n");
     int nz = 0, na = 0;
     for (;;) {
@@ -104,16 +115,17 @@ int gap_fraction_branch(const cli::Io& io, const t_Bitmap* bmp) {
         if (std::fabs(declination) <= 180) break;
         std::fprintf(io.out, "The declination must lie between -180 and 180 degrees.\n");
     }
-    if (bmp->lensType == 1)
-        return BMPPolarProjection(io, bmp, nz, na, declination, "gapfract.txt");
-    if (bmp->lensType == 2)
-        return BMPOrthographicProjection(io, bmp, nz, na, declination, "gapfract.txt");
+    if (!output_is_not_the_photograph(io, photo_name, "gapfract.txt")) return 1;
+    if (lensType == 1) return BMPPolarProjection(io, working, nz, na, declination, "gapfract.txt");
+    if (lensType == 2)
+        return BMPOrthographicProjection(io, working, nz, na, declination, "gapfract.txt");
     return 0;
 }
 
-// The gap-size branch: zenith range and step, then the grouping of the record's lens.
-// Returns the exit status: 1 when the file could not be written.
-int gap_size_branch(const cli::Io& io, const t_Bitmap* bmp) {
+// The gap-size branch: zenith range and step, then the grouping of the photograph's lens
+// (LENS_TYPE). Returns the exit status: 1 when the file could not be written.
+int gap_size_branch(const cli::Io& io, int lensType, const WorkingView& working,
+                    const char* photo_name) {
     std::fprintf(io.out, "\nExtracting Gap Size\n");
     double minimum = 0, maximum = 0, step = 0;
     for (;;) {
@@ -124,14 +136,14 @@ int gap_size_branch(const cli::Io& io, const t_Bitmap* bmp) {
         std::fprintf(io.out, "Step, degrees (float): ");
         step = gapimage::ask_double(io);
         const char* problem =
-            skyimage::gapsize_step_problem(bmp->lensType, minimum, maximum, step, bmp->width);
+            skyimage::gapsize_step_problem(lensType, minimum, maximum, step, working.w);
         if (problem == nullptr) break;
         std::fprintf(io.out, "%s: enter the angles and the step again.\n", problem);
     }
-    if (bmp->lensType == 1)
-        return BMPPolarGrouping(io, bmp, minimum, maximum, step, "gapsize.txt");
-    if (bmp->lensType == 2)
-        return BMPOrthographicGrouping(io, bmp, minimum, maximum, step, "gapsize.txt");
+    if (!output_is_not_the_photograph(io, photo_name, "gapsize.txt")) return 1;
+    if (lensType == 1) return BMPPolarGrouping(io, working, minimum, maximum, step, "gapsize.txt");
+    if (lensType == 2)
+        return BMPOrthographicGrouping(io, working, minimum, maximum, step, "gapsize.txt");
     return 0;
 }
 
@@ -144,7 +156,10 @@ int dialogue(const cli::Io& io, Photo* photo) {
     std::fprintf(io.out, "\nTo extract the working image from the background\n");
     std::fprintf(io.out,
                  "Enter the coordinates x,y of 3 points on the horizon circle of the image:\n");
-    BMPExtract(io, &photo->bmp);
+    // The working image is the photograph seen through the square of the sky disc, with the
+    // threshold applied as its pixels are read: no copy is cut and no pass made over it.
+    WorkingView working;
+    BMPExtract(io, &photo->bmp, &working);
 
     std::fprintf(io.out, "\n");
     char kind = 0;
@@ -154,13 +169,15 @@ int dialogue(const cli::Io& io, Photo* photo) {
     } while (kind != 'c' && kind != 'C' && kind != 'g' && kind != 'G');
     if (kind == 'g' || kind == 'G') {
         std::fprintf(io.out, "Enter a threshold value (integer): ");
-        BMPThreshold(io, &photo->bmp, gapimage::ask_int(io));
+        BMPThreshold(io, &working, gapimage::ask_int(io));
     }
 
     std::fprintf(io.out, "\nDo you want to compute gap sizes (y/n) ? ");
     const char sizes = gapimage::ask_char(io);
-    const int status = sizes == 'y' || sizes == 'Y' ? gap_size_branch(io, &photo->bmp)
-                                                    : gap_fraction_branch(io, &photo->bmp);
+    const int lens = photo->bmp.lensType;
+    const char* name = photo->bmp.name;
+    const int status = sizes == 'y' || sizes == 'Y' ? gap_size_branch(io, lens, working, name)
+                                                    : gap_fraction_branch(io, lens, working, name);
 
     std::fprintf(io.out,
                  "\n**********************************************************************\n");

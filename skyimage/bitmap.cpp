@@ -1,11 +1,17 @@
 // The bitmap record: BMP input and output, extraction of the sky disc, thresholding.
 #include "skyimage/bitmap.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace skyimage {
 
@@ -38,23 +44,67 @@ std::uint32_t palette_position(std::uint32_t header_size) {
                                                                : kHeadersSize;
 }
 
+// Reads up to N bytes at OFFSET of the file; returns the number read (short at the end of the
+// file or on an error).
+std::int64_t read_at(int fd, void* buffer, std::size_t n, std::int64_t offset) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done, n - done,
+                                    off_t(offset + std::int64_t(done)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += std::size_t(got);
+    }
+    return std::int64_t(done);
+}
+
+// Asks the system to back the N bytes at P with large pages where it can: a photograph of
+// many megapixels then costs a few page faults instead of thousands. Only advice; nothing
+// changes when it is not taken.
+void advise_large_pages(void* p, std::size_t n) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = std::uintptr_t(2) << 20;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kLarge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+// Puts the ROWS rows of W bytes at DATA in the opposite order.
+void reverse_rows(std::uint8_t* data, std::int64_t w, std::int64_t rows) {
+    unsigned char chunk[4096];
+    for (std::int64_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t* a = data + top * w;
+        std::uint8_t* b = data + bottom * w;
+        for (std::int64_t at = 0; at < w; at += std::int64_t(sizeof chunk)) {
+            const std::size_t n = std::size_t(std::min<std::int64_t>(w - at, sizeof chunk));
+            std::memcpy(chunk, a + at, n);
+            std::memcpy(a + at, b + at, n);
+            std::memcpy(b + at, chunk, n);
+        }
+    }
+}
+
 }  // namespace
 
 LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSize]) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return LoadStatus::kCannotOpen;
-    bmp->file = f;
+    // A descriptor read with pread: the pixel rows come in one read straight into their
+    // buffer. The file is never mapped, so a file cut short while it is read only gives a
+    // short read.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return LoadStatus::kCannotOpen;
     auto fail = [&](LoadStatus status) {
-        std::fclose(f);
-        bmp->file = nullptr;
+        ::close(fd);
         return status;
     };
-    std::int64_t file_length = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) file_length = std::ftell(f);
-    std::rewind(f);
+    // Regular files only have a length; a pipe or terminal gives -1 and is refused below.
+    const std::int64_t file_length = ::lseek(fd, 0, SEEK_END);
 
     unsigned char h[kHeadersSize];
-    const std::size_t got = std::fread(h, 1, sizeof h, f);
+    const std::int64_t got = read_at(fd, h, sizeof h, 0);
     if (got < 30) {  // up to bitCount
         std::snprintf(problem, kProblemSize, "the file ends inside its BMP header");
         return fail(LoadStatus::kProblem);
@@ -72,7 +122,7 @@ LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSiz
     b.bitCount = get16(h + 28);
     bmp->bitCount = b.bitCount;
     if (b.bitCount != 8) return fail(LoadStatus::kNot8Bit);
-    if (got < kHeadersSize) {
+    if (got < std::int64_t(kHeadersSize)) {
         std::snprintf(problem, kProblemSize, "the file ends inside its BMP header");
         return fail(LoadStatus::kProblem);
     }
@@ -116,42 +166,43 @@ LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSiz
     const std::int64_t rows_at = b.pixelOffset >= palette_end ? b.pixelOffset : palette_end;
     const std::int64_t row_bytes = w + fill_bytes(w);
     // The last row's fill bytes may be missing without loss.
-    if (rows_at + row_bytes * (rows - 1) + w > file_length) {
+    const std::int64_t stored = row_bytes * (rows - 1) + w;
+    if (rows_at + stored > file_length) {
         std::snprintf(problem, kProblemSize,
                       "the file ends before its %lld rows of %lld pixels", (long long)rows,
                       (long long)w);
         return fail(LoadStatus::kProblem);
     }
 
+    std::uint8_t* data = new (std::nothrow) std::uint8_t[std::size_t(stored)];
+    if (data == nullptr) {
+        std::snprintf(problem, kProblemSize, "there is no memory for its %lld rows of %lld pixels",
+                      (long long)rows, (long long)w);
+        return fail(LoadStatus::kProblem);
+    }
+    advise_large_pages(data, std::size_t(stored));
+    std::vector<unsigned char> entries(4 * std::size_t(b.coloursUsed));
+    const bool read =
+        read_at(fd, entries.data(), entries.size(), palette_at) == std::int64_t(entries.size()) &&
+        read_at(fd, data, std::size_t(stored), rows_at) == stored;
+    ::close(fd);
+    if (!read) {  // the file changed since its length was taken
+        delete[] data;
+        std::snprintf(problem, kProblemSize, "the pixel rows cannot be read");
+        return LoadStatus::kProblem;
+    }
     std::uint32_t* palette = nullptr;
     if (b.coloursUsed != 0) {
         palette = new std::uint32_t[b.coloursUsed];
-        std::fseek(f, long(palette_at), SEEK_SET);
-        for (std::uint32_t k = 0; k < b.coloursUsed; ++k) {
-            unsigned char e[4] = {0, 0, 0, 0};
-            if (std::fread(e, 1, 4, f) != 4) break;  // cannot happen: the length was checked
-            palette[k] = get32(e);
-        }
+        for (std::uint32_t k = 0; k < b.coloursUsed; ++k) palette[k] = get32(&entries[4 * k]);
     }
-    std::uint8_t* data = new std::uint8_t[std::size_t(w * rows)];
-    std::fseek(f, long(rows_at), SEEK_SET);
-    bool short_read = false;
-    for (std::int64_t k = 0; k < rows && !short_read; ++k) {
-        // File rows run bottom-up unless the height is negative; the buffer is top-down.
-        const std::int64_t r = top_down ? k : rows - 1 - k;
-        short_read = std::fread(data + r * w, 1, std::size_t(w), f) != std::size_t(w);
-        unsigned char skip[3];
-        if (k + 1 < rows && fill_bytes(w) != 0)
-            short_read = short_read || std::fread(skip, 1, std::size_t(fill_bytes(w)), f) !=
-                                           std::size_t(fill_bytes(w));
+    // File rows run bottom-up unless the height is negative; the buffer is top-down, without
+    // fill bytes.
+    if (row_bytes != w) {
+        for (std::int64_t k = 1; k < rows; ++k)
+            std::memmove(data + k * w, data + k * row_bytes, std::size_t(w));
     }
-    if (short_read) {
-        delete[] palette;
-        delete[] data;
-        std::snprintf(problem, kProblemSize, "the pixel rows cannot be read");
-        return fail(LoadStatus::kProblem);
-    }
-    std::fclose(f);
+    if (!top_down) reverse_rows(data, w, rows);
     b.file = nullptr;
     b.height = std::int32_t(rows);
     delete[] bmp->palette;
@@ -234,7 +285,12 @@ bool crop(t_Bitmap* bmp, std::int64_t x0, std::int64_t y0, int w, int h) {
 void threshold_pixels(t_Bitmap* bmp, int threshold) {
     const std::size_t n = std::size_t(bmp->width) * std::size_t(bmp->height);
     std::uint8_t* p = bmp->data;
-    for (std::size_t k = 0; k < n; ++k) p[k] = p[k] > threshold ? 255 : 0;
+    if (threshold < 0 || threshold >= 255) {  // every value above, or none
+        if (n != 0) std::memset(p, threshold < 0 ? 255 : 0, n);
+        return;
+    }
+    const std::uint8_t level = std::uint8_t(threshold);  // a byte compare the compiler vectorises
+    for (std::size_t k = 0; k < n; ++k) p[k] = p[k] > level ? 255 : 0;
 }
 
 bool write_bmp(std::FILE* out, const t_Bitmap& bmp) {

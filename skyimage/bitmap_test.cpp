@@ -140,10 +140,10 @@ TEST_F(BmpFile, ReadsRowsTopFirstWithoutFillBytes) {
 
 // Load, save, load: the file comes back byte for byte, but for fill bytes, which become 0.
 TEST_F(BmpFile, RoundTripKeepsEveryByteButFill) {
-    for (int w : {601, 8, 1, 2, 3}) {
+    for (int w : {601, 8, 1, 2, 3, 4099, 8192}) {  // rows swapped in 4096-byte pieces too
         BmpSpec s;
         s.w = w;
-        s.h = 4;
+        s.h = w % 2 == 0 ? 4 : 5;  // an odd number of rows leaves the middle one in place
         const Bytes original = make_bmp(s);
         const std::string p = write("in.bmp", original);
         t_Bitmap bmp{};
@@ -152,7 +152,7 @@ TEST_F(BmpFile, RoundTripKeepsEveryByteButFill) {
         ASSERT_EQ(save(bmp, path("out.bmp")), 0);
         Bytes expected = original;
         const std::size_t rows_at = 54 + 1024, row_bytes = std::size_t(w + (4 - w % 4) % 4);
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < s.h; ++k)
             for (std::size_t f = std::size_t(w); f < row_bytes; ++f)
                 expected[rows_at + k * row_bytes + f] = 0;
         EXPECT_EQ(read(path("out.bmp")), expected) << "width " << w;
@@ -163,7 +163,10 @@ TEST_F(BmpFile, RoundTripKeepsEveryByteButFill) {
         t_Bitmap again{};
         ASSERT_EQ(read_bmp(&again, path("out.bmp").c_str(), problem),
                   LoadStatus::kOk);
-        EXPECT_EQ(std::memcmp(again.data, bmp.data, std::size_t(w) * 4), 0);
+        EXPECT_EQ(std::memcmp(again.data, bmp.data, std::size_t(w) * std::size_t(s.h)), 0);
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(bmp.data[y * w + x], s.value(x, y)) << w << ": " << x << "," << y;
         release(&bmp);
         release(&again);
     }

@@ -20,6 +20,9 @@ void count_cells(const t_Bitmap& working, const Lens& lens, int nz, int na, doub
     const bool orthographic = lens.kind == LensKind::kOrthographic;
     std::int64_t* pixels = counts->pixels.data();
     std::int64_t* gaps = counts->gaps.data();
+    // A disc of radius 0 (an image 1 pixel wide) holds only its rim pixel, in no cell; r / R
+    // would be 0 / 0 there.
+    if (radius == 0) return;
 
     // The ring of a pixel depends on |dx| and dy only: one row's rings are computed once for
     // dx >= 0 and read for both halves. nz marks pixels outside the disc or on its rim.
@@ -72,6 +75,7 @@ void build_cell_map(int w, int h, const Lens& lens, int nz, int na, double decli
     const int cx = w / 2, cy = h / 2, radius = w / 2;
     const double R = radius;
     const double turn = azimuth_turn(declination);
+    if (radius == 0) return;  // only the rim pixel: no cell
     for (int i = 0; i < h; ++i) {
         const int dy = cy - i;
         if (dy > radius || dy < -radius) continue;

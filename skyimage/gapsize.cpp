@@ -34,22 +34,22 @@ constexpr int kWalkSlack = 3;
 
 }  // namespace
 
-RingWalker::RingWalker(const t_Bitmap& working) : bmp_(working) {
-    const std::int64_t cx = working.width / 2, cy = working.height / 2;
-    const std::int64_t far_x = std::max<std::int64_t>(cx, working.width - 1 - cx);
-    const std::int64_t far_y = std::max<std::int64_t>(cy, working.height - 1 - cy);
+RingWalker::RingWalker(const t_Bitmap& working) : RingWalker(WorkingView::of(working)) {}
+
+RingWalker::RingWalker(const WorkingView& working) : view_(working) {
+    const std::int64_t cx = working.w / 2, cy = working.h / 2;
+    const std::int64_t far_x = std::max<std::int64_t>(cx, working.w - 1 - cx);
+    const std::int64_t far_y = std::max<std::int64_t>(cy, working.h - 1 - cy);
     reach_ = int(std::ceil(std::sqrt(double(far_x * far_x + far_y * far_y)))) + kWalkSlack;
-    cap_ = reach_ + 2;  // an octant of radius l holds at most l / sqrt(2) + 2 points
-    for (int k = 0; k < 8; ++k) {
-        oct_rows_[k].assign(std::size_t(cap_), 0);
-        oct_cols_[k].assign(std::size_t(cap_), 0);
+    const int cap = reach_ + 2;  // an octant of radius l holds at most l / sqrt(2) + 2 points
+    for (Trace* t : {&full_, &shifted_}) {
+        t->x.assign(std::size_t(cap), 0);
+        t->y.assign(std::size_t(cap), 0);
     }
-    rows_.assign(8 * std::size_t(cap_), 0);
-    cols_.assign(8 * std::size_t(cap_), 0);
-    values_.assign(8 * std::size_t(cap_), 0);
+    values_.assign(8 * std::size_t(cap), 0);
 }
 
-void RingWalker::trace(int l, bool shifted, int list) {
+void RingWalker::trace(int l, bool shifted, Trace* t) {
     int d = 3 - 2 * l;
     int x = 0, y = l;
     if (shifted) {  // the decision value is not advanced by this first step
@@ -58,10 +58,9 @@ void RingWalker::trace(int l, bool shifted, int list) {
     }
     int n = 0;
     while (x <= y) {
-        place(list, x, y, &oct_rows_[list][std::size_t(n)], &oct_cols_[list][std::size_t(n)]);
+        t->x[std::size_t(n)] = x;
+        t->y[std::size_t(n)] = y;
         ++n;
-        last_x_ = x;
-        last_y_ = y;
         if (d < 0) {
             d += 4 * x + 6;
             ++x;
@@ -71,40 +70,87 @@ void RingWalker::trace(int l, bool shifted, int list) {
             --y;
         }
     }
-    oct_n_[list] = n;
+    t->n = n;
 }
+
+namespace {
+
+// The values of list LIST on the walk: its first N trace points placed in their octant, even
+// lists (1, 3, 5, 7 as numbered from 1) in trace order, odd lists reversed. A position off the
+// working image reads 0.
+template <int kList>
+std::uint8_t* walk_list(const WorkingView& view, const int* xs, const int* ys, int n,
+                        std::uint8_t* out) {
+    const std::int64_t cx = view.w / 2, cy = view.h / 2;
+    for (int k = 0; k < n; ++k) {
+        const int m = kList % 2 == 0 ? k : n - 1 - k;
+        int row = 0, col = 0;
+        place(kList, xs[m], ys[m], &row, &col);
+        const std::int64_t i = cy + row, j = cx + col;
+        *out++ = i >= 0 && i < view.h && j >= 0 && j < view.w ? view.value(int(j), int(i)) : 0;
+    }
+    return out;
+}
+
+}  // namespace
 
 void RingWalker::walk(int l) {
     n_ = 0;
     if (l > reach_) return;  // every pixel off the image: value 0, one run, nothing recorded
+    // Every list is the full trace or the shifted one: two traces make the eight lists.
+    trace(l, false, &full_);
+    trace(l, true, &shifted_);
     int kept_row = 0, kept_col = 0;
     for (int list = 0; list < 8; ++list) {
-        trace(l, kShifted[list], list);
+        const Trace& t = kShifted[list] ? shifted_ : full_;
+        list_n_[list] = t.n;
+        if (t.n > 0) {  // a trace without points leaves the last point of the one before
+            last_x_ = t.x[std::size_t(t.n) - 1];
+            last_y_ = t.y[std::size_t(t.n) - 1];
+        }
         int row = 0, col = 0;
         place(list, last_x_, last_y_, &row, &col);
         if (list % 2 == 0) {
             kept_row = row;
             kept_col = col;
-        } else if (row == kept_row && col == kept_col && oct_n_[list] > 0) {
-            --oct_n_[list];  // the diagonal pixel that the list before already ends with
+        } else if (row == kept_row && col == kept_col && list_n_[list] > 0) {
+            --list_n_[list];  // the diagonal pixel that the list before already ends with
         }
     }
-    const int width = bmp_.width, height = bmp_.height;
-    const int cx = width / 2, cy = height / 2;
-    for (int list = 0; list < 8; ++list) {
-        const int n = oct_n_[list];
-        for (int k = 0; k < n; ++k) {
-            const int m = list % 2 == 0 ? k : n - 1 - k;  // even lists reversed
-            const int r = oct_rows_[list][std::size_t(m)], c = oct_cols_[list][std::size_t(m)];
-            rows_[std::size_t(n_)] = r;
-            cols_[std::size_t(n_)] = c;
-            const std::int64_t y = std::int64_t(cy) + r, x = std::int64_t(cx) + c;
-            values_[std::size_t(n_)] = (y >= 0 && y < height && x >= 0 && x < width)
-                                           ? bmp_.data[y * width + x]
-                                           : 0;  // off the image: canopy, as the extraction fills it
-            ++n_;
-        }
-    }
+    std::uint8_t* out = values_.data();
+    const int* fx = full_.x.data();
+    const int* fy = full_.y.data();
+    const int* sx = shifted_.x.data();
+    const int* sy = shifted_.y.data();
+    out = walk_list<0>(view_, fx, fy, list_n_[0], out);
+    out = walk_list<1>(view_, fx, fy, list_n_[1], out);
+    out = walk_list<2>(view_, sx, sy, list_n_[2], out);
+    out = walk_list<3>(view_, fx, fy, list_n_[3], out);
+    out = walk_list<4>(view_, sx, sy, list_n_[4], out);
+    out = walk_list<5>(view_, fx, fy, list_n_[5], out);
+    out = walk_list<6>(view_, sx, sy, list_n_[6], out);
+    out = walk_list<7>(view_, sx, sy, list_n_[7], out);
+    n_ = int(out - values_.data());
+}
+
+void RingWalker::position(int k, int* row, int* col) const {
+    int list = 0;
+    while (k >= list_n_[list]) k -= list_n_[list++];
+    const Trace& t = kShifted[list] ? shifted_ : full_;
+    const int m = list % 2 == 0 ? k : list_n_[list] - 1 - k;
+    place(list, t.x[std::size_t(m)], t.y[std::size_t(m)], row, col);
+}
+
+int RingWalker::row(int k) const {
+    int r = 0, c = 0;
+    position(k, &r, &c);
+    return r;
+}
+
+int RingWalker::col(int k) const {
+    int r = 0, c = 0;
+    position(k, &r, &c);
+    return c;
 }
 
 void cut_runs(const std::uint8_t* values, int n, int* gaps, int* n_gaps, int* canopy,
@@ -158,16 +204,36 @@ namespace {
 // (and to -1 below 0) so that it fits an int without changing the walk.
 int circle_radius(double l, int reach) {
     if (l >= reach + 1.0) return reach + 1;
-    if (l <= -1.0) return -1;
+    if (!(l > -1.0)) return -1;  // also NaN: no circle
     return int(l);
+}
+
+// Writes V and one space as "%i " does.
+char* put_int(char* p, int v) {
+    unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
+    if (v < 0) *p++ = '-';
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    while (n > 0) *p++ = digits[--n];
+    *p++ = ' ';
+    return p;
 }
 
 }  // namespace
 
 void write_gap_sizes(std::FILE* out, const t_Bitmap& working, bool orthographic, double minimum,
                      double maximum, double step) {
+    write_gap_sizes(out, WorkingView::of(working), orthographic, minimum, maximum, step);
+}
+
+void write_gap_sizes(std::FILE* out, const WorkingView& working, bool orthographic, double minimum,
+                     double maximum, double step) {
     constexpr double pi = angles::kPi;
-    const int R = working.width / 2;
+    const int R = working.w / 2;
     const double min_rad = minimum * pi / 180;
     const double max_rad = maximum * pi / 180;
     if (!orthographic && step == 0) step = 90.0 / R;  // one pixel
@@ -176,18 +242,23 @@ void write_gap_sizes(std::FILE* out, const t_Bitmap& working, bool orthographic,
     RingWalker walker(working);
     std::vector<int> gaps(std::size_t(8) * std::size_t(walker.reach() + 2));
     std::vector<int> canopy(gaps.size());
+    // One block of text per circle: at most 11 characters a run length, and the two line ends.
+    std::vector<char> text(12 * gaps.size() + 2);
+    char angle[400];  // "%2.1lf" of any double
     for (double theta = min_rad; theta <= max_rad + (pi / 2) / R; theta += step_rad) {
         const double l = !orthographic ? (R * theta) / (pi / 2) : std::sin(theta) * R;
         walker.walk(circle_radius(l, walker.reach()));
         int n_gaps = 0, n_canopy = 0;
         cut_runs(walker.values(), walker.size(), gaps.data(), &n_gaps, canopy.data(), &n_canopy);
-        std::fprintf(out, "%2.1lf\n", theta * 180 / pi);
-        for (int k = 0; k < n_gaps; ++k) std::fprintf(out, "%i ", gaps[std::size_t(k)]);
-        std::fprintf(out, "\n");
-        for (int k = 0; k < n_canopy; ++k) std::fprintf(out, "%i ", canopy[std::size_t(k)]);
-        std::fprintf(out, "\n");
+        const int length = std::snprintf(angle, sizeof angle, "%2.1lf\n", theta * 180 / pi);
+        std::fwrite(angle, 1, std::size_t(std::min<int>(length, int(sizeof angle) - 1)), out);
+        char* p = text.data();
+        for (int k = 0; k < n_gaps; ++k) p = put_int(p, gaps[std::size_t(k)]);
+        *p++ = '\n';
+        for (int k = 0; k < n_canopy; ++k) p = put_int(p, canopy[std::size_t(k)]);
+        *p++ = '\n';
+        std::fwrite(text.data(), 1, std::size_t(p - text.data()), out);
     }
 }
-
 
 }  // namespace skyimage

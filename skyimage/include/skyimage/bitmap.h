@@ -53,6 +53,8 @@ constexpr std::uint32_t kMaxPaletteEntries = 256;
 // kProblem the problem is written to PROBLEM as a short phrase: among others, an image of more
 // than kMaxPhotoPixels pixels or a palette of more than kMaxPaletteEntries entries, refused
 // before anything is allocated. The record's palette and pixels are replaced only on success.
+// The rows come with one read straight into the pixel buffer; the file is never mapped into
+// memory, so a file cut short while it is read gives kProblem.
 enum class LoadStatus { kOk, kCannotOpen, kNot8Bit, kProblem };
 constexpr int kProblemSize = 160;
 LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSize]);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "skyimage/bitmap.h"
+#include "skyimage/stretches.h"
 
 namespace skyimage {
 
@@ -15,6 +16,8 @@ namespace skyimage {
 class RingWalker {
   public:
     explicit RingWalker(const t_Bitmap& working);
+    // The working image seen through the photograph (the view's pointers must stay valid).
+    explicit RingWalker(const WorkingView& working);
 
     // Builds the clockwise walk of the digital circle of radius L around the disc centre, from
     // its top pixel. Circles beyond the image's reach, and negative radii, give an empty walk
@@ -23,26 +26,30 @@ class RingWalker {
     // The walk built last: pixel positions relative to the centre, and pixel values (0 for a
     // position off the image: canopy, as the extraction fills it).
     int size() const { return n_; }
-    int row(int k) const { return rows_[std::size_t(k)]; }
-    int col(int k) const { return cols_[std::size_t(k)]; }
+    int row(int k) const;
+    int col(int k) const;
     std::uint8_t value(int k) const { return values_[std::size_t(k)]; }
     const std::uint8_t* values() const { return values_.data(); }
     // Largest radius whose circle can touch the image.
     int reach() const { return reach_; }
 
   private:
-    void trace(int l, bool shifted, int list);
-    const t_Bitmap& bmp_;
+    // One eighth of the circle as the midpoint rule traces it, from (0, l) or, shifted, from
+    // x = 1; every list of the walk is one of the two traces placed in its octant.
+    struct Trace {
+        std::vector<int> x, y;
+        int n = 0;
+    };
+    void trace(int l, bool shifted, Trace* t);
+    void position(int k, int* row, int* col) const;
+
+    WorkingView view_;
     int reach_;
-    int cap_;  // capacity of one octant list
-    std::vector<int> oct_rows_[8];
-    std::vector<int> oct_cols_[8];
-    int oct_n_[8] = {};
-    std::vector<int> rows_;
-    std::vector<int> cols_;
+    Trace full_, shifted_;
+    int list_n_[8] = {};  // entries of each list on the walk
     std::vector<std::uint8_t> values_;
     int n_ = 0;
-    int last_x_ = 0, last_y_ = 0;
+    int last_x_ = 0, last_y_ = 0;  // the last point traced, kept from trace to trace
 };
 
 // Cuts walk values into runs of equal value and closes the circle: lengths of the sky runs
@@ -62,6 +69,8 @@ const char* gapsize_step_problem(int lensType, double minimum, double maximum, d
 // meaning one pixel of radius; orthographic: sin(theta) x R. The step must have passed
 // gapsize_step_problem.
 void write_gap_sizes(std::FILE* out, const t_Bitmap& working, bool orthographic, double minimum,
+                     double maximum, double step);
+void write_gap_sizes(std::FILE* out, const WorkingView& working, bool orthographic, double minimum,
                      double maximum, double step);
 
 }  // namespace skyimage

@@ -92,7 +92,9 @@ TEST(Photo, Refusals) {
 
     gapbatch_test::write_file(dir / "text.bmp", "hello, not a picture\n");
     EXPECT_FALSE(read_photo((dir / "text.bmp").c_str(), Channel::kBlue, &photo, problem));
-    EXPECT_STREQ(problem, "is neither a BMP nor a JPEG photograph");
+    EXPECT_STREQ(problem,
+                 "is neither a BMP, JPEG, PNG nor TIFF photograph, nor named as a raw camera "
+                 "file (.dng, .nef, .cr2, ...)");
 
     gapbatch_test::write_bmp(dir / "16.bmp", 4, 4, 16, false, pattern);
     EXPECT_FALSE(read_photo((dir / "16.bmp").c_str(), Channel::kBlue, &photo, problem));

@@ -34,29 +34,36 @@ int quantile(std::vector<int>* values, double q) {
     return (*values)[k];
 }
 
-// Edge points: from each end of every row and column, the first of two pixels in a row above
-// CUT, placed half a pixel outward (between it and the frame pixel before it). A line whose
-// picture reaches the border of the photograph gives no point at that end.
+// Edge points: from each end of every row and column, the first of three pixels in a row above
+// CUT (so that a stray bright pixel or two in the frame counts for nothing), placed half a pixel
+// outward, between it and the frame pixel before it. A line whose picture reaches the border of
+// the photograph gives no point at that end.
 template <typename T>
 std::vector<Point> edge_points(const Grey<T>& g, int cut) {
     std::vector<Point> points;
     auto bright = [&](std::int64_t x, std::int64_t y) { return int(g.at(x, y)) > cut; };
+    auto run_x = [&](std::int64_t x, std::int64_t y, int step) {
+        return bright(x, y) && bright(x + step, y) && bright(x + 2 * step, y);
+    };
+    auto run_y = [&](std::int64_t x, std::int64_t y, int step) {
+        return bright(x, y) && bright(x, y + step) && bright(x, y + 2 * step);
+    };
     for (std::int64_t y = 0; y < g.h; ++y) {
         std::int64_t x = 0;
-        while (x + 1 < g.w && !(bright(x, y) && bright(x + 1, y))) ++x;
-        if (x + 1 >= g.w) continue;  // no picture on this row
+        while (x + 2 < g.w && !run_x(x, y, 1)) ++x;
+        if (x + 2 >= g.w) continue;  // no picture on this row
         if (x > 0) points.push_back({double(x) - 0.5, double(y)});
         std::int64_t e = g.w - 1;
-        while (e > 0 && !(bright(e, y) && bright(e - 1, y))) --e;
+        while (e > 1 && !run_x(e, y, -1)) --e;
         if (e < g.w - 1) points.push_back({double(e) + 0.5, double(y)});
     }
     for (std::int64_t x = 0; x < g.w; ++x) {
         std::int64_t y = 0;
-        while (y + 1 < g.h && !(bright(x, y) && bright(x, y + 1))) ++y;
-        if (y + 1 >= g.h) continue;
+        while (y + 2 < g.h && !run_y(x, y, 1)) ++y;
+        if (y + 2 >= g.h) continue;
         if (y > 0) points.push_back({double(x), double(y) - 0.5});
         std::int64_t e = g.h - 1;
-        while (e > 0 && !(bright(x, e) && bright(x, e - 1))) --e;
+        while (e > 1 && !run_y(x, e, -1)) --e;
         if (e < g.h - 1) points.push_back({double(x), double(e) + 0.5});
     }
     return points;
@@ -158,7 +165,10 @@ const char* find(const Grey<T>& g, int full_scale, DiscFit* fit) {
                 ++out;  // a bright pixel in the frame beyond the circle contradicts it
             }
         }
-        return on - out;
+        // Points inside are canopy as dark as the frame at the rim, and cost nothing; a point
+        // outside costs five on the circle, so that the inner edge of dark canopy all round
+        // does not outweigh the true border where it shows.
+        return on - 5 * out;
     };
     std::uint64_t state = 0x5EED0D15C0FFEEULL;
     const std::uint64_t n = points.size();
@@ -176,7 +186,9 @@ const char* find(const Grey<T>& g, int full_scale, DiscFit* fit) {
             best = circle;
         }
     }
-    if (best_score <= 0) return "the border between the black frame and the picture is no circle";
+    if (best_score <= 0)
+        return "the border between the black frame and the picture is no circle (is the canopy "
+               "at the rim as dark as the frame?)";
 
     // Least squares over the points on the circle, twice (the set of points may change once).
     std::vector<Point> on;
@@ -194,21 +206,37 @@ const char* find(const Grey<T>& g, int full_scale, DiscFit* fit) {
     fit->radius = best.r;
     fit->on_circle = int(on.size());
     double sum = 0;
-    std::vector<double> angles;
-    angles.reserve(on.size());
+    // Where the border shows: 72 bins of 5 degrees round the centre, a bin counting when it holds
+    // a third of the points a fully visible border gives there (rows and columns cross 5 degrees
+    // of a circle of radius R at least 0.087 R times), so that stray points on a wrong circle
+    // (the ragged inner edge of dark canopy) do not count as border.
+    int bins[72] = {};
     for (const Point& p : on) {
         const double d = std::hypot(p.x - best.cx, p.y - best.cy) - best.r;
         sum += d * d;
-        angles.push_back(std::atan2(p.y - best.cy, p.x - best.cx));
+        const double turn = (std::atan2(p.y - best.cy, p.x - best.cx) + angles::kPi) / angles::kTwoPi;
+        ++bins[std::min(71, int(turn * 72))];
     }
     fit->rms = on.empty() ? 0 : std::sqrt(sum / double(on.size()));
     if (on.size() < 12)
         return "the border between the black frame and the picture shows on too few points";
-    // The points must spread over more than half the circle, or the centre is not fixed.
-    std::sort(angles.begin(), angles.end());
-    double gap = angles.front() + angles::kTwoPi - angles.back();
-    for (std::size_t k = 1; k < angles.size(); ++k) gap = std::max(gap, angles[k] - angles[k - 1]);
-    if (gap > angles::kPi)
+    std::size_t outside = 0;
+    for (const Point& p : points)
+        outside += std::hypot(p.x - best.cx, p.y - best.cy) - best.r > 1.5 + 0.002 * best.r;
+    if (outside * 10 > on.size())
+        return "the border between the black frame and the picture is no circle: many bright "
+               "pixels lie outside the best one";
+    // The border must show round more than half the circle, or the centre is not fixed.
+    const double enough = std::max(3.0, 0.3 * 0.087 * best.r);
+    int first = -1, last = -1, gap = 0;
+    for (int k = 0; k < 72; ++k) {
+        if (bins[k] < enough) continue;
+        if (first < 0) first = k;
+        if (last >= 0) gap = std::max(gap, k - last);
+        last = k;
+    }
+    if (first >= 0) gap = std::max(gap, first + 72 - last);
+    if (first < 0 || gap > 36)
         return "the border between the black frame and the picture shows on less than half a "
                "circle";
     return nullptr;

@@ -187,6 +187,7 @@ TEST(Photo, JpegWithoutLibjpegIsRefusedClearly) {
 
 using gapbatch_test::Layout;
 
+#if defined(SKYGAP_HAVE_TIFF) || defined(SKYGAP_HAVE_PNG)
 // Reads PATH and returns its 8-bit grey levels (and, for 16 bits, its samples in WIDE).
 std::vector<std::uint8_t> grey_of(const std::string& path, Channel ch, PhotoInfo* info,
                                   std::vector<std::uint16_t>* wide = nullptr) {
@@ -200,7 +201,6 @@ std::vector<std::uint8_t> grey_of(const std::string& path, Channel ch, PhotoInfo
         photo.bmp.data, photo.bmp.data + std::size_t(photo.bmp.width) * std::size_t(photo.bmp.height));
 }
 
-#if defined(SKYGAP_HAVE_TIFF) || defined(SKYGAP_HAVE_PNG)
 TEST(Photo, TiffAndPngReadAsTheBmp) {
     ScratchDir dir;
     const int w = 37, h = 29;  // partial tiles and strips at the right and bottom edges

@@ -293,6 +293,73 @@ TEST(Photo, TiffAndPngReadAsTheBmp) {
 }
 #endif
 
+#if defined(SKYGAP_HAVE_RAW) && defined(SKYGAP_HAVE_TIFF)
+// A raw camera file made here: a DNG of 16-bit photosites behind an RGGB colour filter, red and
+// green at 500 x K, blue at (1000 + 300 q) x K in blocks of 8 x 8 photosites (q = 0 to 3).
+void write_dng(const std::string& path, int w, int h, int k) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(w));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(h));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(h));
+    TIFFSetField(t, TIFFTAG_MAKE, "Skygap");
+    TIFFSetField(t, TIFFTAG_MODEL, "Test");
+    const std::uint16_t dim[2] = {2, 2};
+    TIFFSetField(t, TIFFTAG_CFAREPEATPATTERNDIM, dim);
+    const std::uint8_t pattern_rggb[4] = {0, 1, 1, 2};
+    TIFFSetField(t, TIFFTAG_CFAPATTERN, 4, pattern_rggb);
+    const std::uint8_t version[4] = {1, 4, 0, 0};
+    TIFFSetField(t, TIFFTAG_DNGVERSION, version);
+    TIFFSetField(t, TIFFTAG_UNIQUECAMERAMODEL, "Skygap Test");
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    TIFFSetField(t, TIFFTAG_COLORMATRIX1, 9, identity);
+    std::vector<std::uint16_t> row(std::size_t(w), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool blue = y % 2 == 1 && x % 2 == 1;
+            row[std::size_t(x)] =
+                std::uint16_t(k * (blue ? 1000 + 300 * ((x / 8 + y / 8) % 4) : 500));
+        }
+        TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0);
+    }
+    TIFFClose(t);
+}
+
+// The blue channel of a raw file is linear: at every blue photosite the count itself (no white
+// balance, no gamma curve, no brightening), and twice the light gives twice the value
+// everywhere, so that a threshold chosen on one exposure scales with it.
+TEST(Photo, RawFilesAreReadLinear) {
+    ScratchDir dir;
+    const int w = 64, h = 48;
+    write_dng(dir / "a.dng", w, h, 1);
+    write_dng(dir / "b.dng", w, h, 2);
+    Photo a, b;
+    char problem[kPhotoProblemSize];
+    ASSERT_TRUE(read_photo((dir / "a.dng").c_str(), Channel::kBlue, &a, problem)) << problem;
+    ASSERT_TRUE(read_photo((dir / "b.dng").c_str(), Channel::kBlue, &b, problem)) << problem;
+    EXPECT_EQ(a.info.format, PhotoFormat::kRaw);
+    EXPECT_TRUE(a.info.linear);
+    EXPECT_TRUE(a.info.colour);
+    ASSERT_EQ(a.depth(), 16);
+    ASSERT_EQ(a.bmp.width, w);
+    ASSERT_EQ(a.bmp.height, h);
+    for (int y = 1; y < h; y += 2)
+        for (int x = 1; x < w; x += 2)
+            EXPECT_EQ(a.wide[std::size_t(y * w + x)], 1000 + 300 * ((x / 8 + y / 8) % 4));
+    for (std::size_t k = 0; k < a.wide.size(); ++k)
+        EXPECT_NEAR(b.wide[k], 2 * a.wide[k], 1) << k;  // rounding of the interpolation only
+    // The same file under a TIFF name: a colour filter array is no picture the TIFF reader takes.
+    gapbatch_test::write_file(dir / "a.tif", gapbatch_test::read_file(dir / "a.dng"));
+    EXPECT_FALSE(read_photo((dir / "a.tif").c_str(), Channel::kBlue, &a, problem));
+    EXPECT_NE(std::strstr(problem, "photometric 32803"), nullptr) << problem;
+}
+#endif
+
 TEST(Photo, ReadersTheBuildHas) {
     const std::string readers = compiled_readers();
     EXPECT_EQ(readers.compare(0, 3, "BMP"), 0);

@@ -6,7 +6,8 @@
 //   locate the disc (analysis.h), build_cell_map for the working image of the disc's bounding
 //   square (cells.h), disc_levels for the histogram, choose the threshold, classify_photo, crop
 //   to the square (bitmap.h), count_with_map.
-// For an 8-bit photograph these are the very steps of the interactive analysis.
+// For an 8-bit photograph these are the very steps of the interactive analysis. Crop cuts the
+// 8-bit image only: `wide` keeps the whole photograph's samples.
 #pragma once
 
 #include <cstdint>

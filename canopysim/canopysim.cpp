@@ -51,9 +51,9 @@ int run_canopysim(int argc, char** argv, const cli::Io& io) {
     const Canopy canopy(opt.canopy);
     const Picture picture = render(canopy, opt.picture);
     const bool frame = opt.picture.black_frame;
-    if (!write_picture(opt.output.c_str(),
-                       frame ? framed(picture, opt.frame, opt.picture.binary, opt.picture.seed)
-                             : picture)) {
+    if (!write_picture(
+            opt.output.c_str(),
+            frame ? framed(picture, opt.frame, opt.picture.binary, opt.picture.seed) : picture)) {
         std::fprintf(io.err, "canopysim: cannot write the file %s\n", opt.output.c_str());
         if (truth != io.out) std::fclose(truth);
         return 1;

@@ -103,8 +103,9 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
             ok = parse_int(v, 8, 9999, &radius);
             radius_given = true;
         } else if (a == "--lens") {
-            want = "equidistant (or polar), orthographic, equisolid, stereographic, "
-                   "poly:A1,A2,A3, poly-r:A1,A2,A3, poly-r-rad:A1,A2,A3 or a lens's name";
+            want =
+                "equidistant (or polar), orthographic, equisolid, stereographic, "
+                "poly:A1,A2,A3, poly-r:A1,A2,A3, poly-r-rad:A1,A2,A3 or a lens's name";
             skyimage::Lens lens;
             ok = skyimage::parse_lens(v == "polar" ? "equidistant" : v.c_str(), &lens);
             if (ok) {
@@ -115,8 +116,9 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
                 opt->picture.lens = lens;
             }
         } else if (a == "--frame") {
-            want = "W,H,X,Y: a photograph of W x H pixels with the picture's top-left corner at "
-                   "column X, row Y";
+            want =
+                "W,H,X,Y: a photograph of W x H pixels with the picture's top-left corner at "
+                "column X, row Y";
             ok = parse_frame(v, &opt->frame);
             opt->picture.black_frame = true;
         } else if (a == "--lai") {

@@ -61,7 +61,7 @@ Picture render(const Canopy& canopy, const PictureParams& params) {
             const bool inside = pixel_direction(x - c, c - y, params.radius, params.lens, dir);
             const double z = params.binary ? 0.0 : noise.gaussian();
             if (!inside) {
-                out = params.binary       ? 0
+                out = params.binary        ? 0
                       : params.black_frame ? frame_grey(z)
                                            : to_grey(6.0 + 2.0 * clip3(z));
                 continue;
@@ -83,8 +83,7 @@ Picture render(const Canopy& canopy, const PictureParams& params) {
     return pic;
 }
 
-Picture framed(const Picture& picture, const FrameParams& frame, bool binary,
-               std::uint64_t seed) {
+Picture framed(const Picture& picture, const FrameParams& frame, bool binary, std::uint64_t seed) {
     Picture out;
     out.width = frame.w;
     out.height = frame.h;

@@ -1,12 +1,12 @@
 // Tests of the picture: projection geometry, rim points, truth table, options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -150,8 +150,10 @@ TEST(Options, DefaultsAndRefusals) {
 TEST(Options, LensesAndFrame) {
     Options opt;
     std::string err;
-    ASSERT_TRUE(parse_options({"--lens", "poly-r:1.06,0.00498,-0.0639", "--frame",
-                               "1200,1100,100,50", "o.bmp"}, &opt, &err)) << err;
+    ASSERT_TRUE(parse_options(
+        {"--lens", "poly-r:1.06,0.00498,-0.0639", "--frame", "1200,1100,100,50", "o.bmp"}, &opt,
+        &err))
+        << err;
     EXPECT_EQ(opt.picture.lens.kind, skyimage::LensKind::kRadiusPoly);
     EXPECT_TRUE(opt.picture.black_frame);
     EXPECT_EQ(opt.frame.w, 1200);
@@ -201,7 +203,8 @@ TEST(Frame, TheDiscIsFoundFromTheFrame) {
     // The framed photograph holds the square as rendered, the rest frame (0 to 4).
     std::unique_ptr<skyimage::Photo> photo(framed_photo(lens_of(false), true, 1.0));
     int brightest_frame = 0;
-    for (int x = 0; x < 97; ++x) brightest_frame = std::max<int>(brightest_frame, photo->bmp.data[200 * 560 + x]);
+    for (int x = 0; x < 97; ++x)
+        brightest_frame = std::max<int>(brightest_frame, photo->bmp.data[200 * 560 + x]);
     EXPECT_LE(brightest_frame, 4);
 }
 

@@ -237,7 +237,8 @@ TEST(Validation, PolynomialLensesGiveTheTruthPerRing) {
             const Shot t = take_photo({c.render, "--lai " + std::to_string(lai), 1}, c.analyse);
             const std::vector<double> g = ring_gap_fractions(t.counts);
             for (int i = 0; i < kRings; ++i) {
-                EXPECT_NEAR(g[i], t.p_rendered[i], 1e-12) << c.render << " L " << lai << " ring " << i;
+                EXPECT_NEAR(g[i], t.p_rendered[i], 1e-12)
+                    << c.render << " L " << lai << " ring " << i;
                 const double tol = i == 0 ? 0.06 : i == 1 ? 0.035 : i == 2 ? 0.025 : 0.015;
                 EXPECT_NEAR(g[i], t.p_ring[i], tol) << c.render << " L " << lai << " ring " << i;
             }

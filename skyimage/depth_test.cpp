@@ -23,7 +23,8 @@ std::vector<std::uint8_t> canopy_picture(int w, int h) {
     std::vector<std::uint8_t> v(std::size_t(w) * std::size_t(h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            v[std::size_t(y * w + x)] = std::uint8_t(((x / 7 + y / 5) % 3 == 0) ? sky(rng) : leaf(rng));
+            v[std::size_t(y * w + x)] =
+                std::uint8_t(((x / 7 + y / 5) % 3 == 0) ? sky(rng) : leaf(rng));
     return v;
 }
 
@@ -37,7 +38,8 @@ void make_photos(const std::vector<std::uint8_t>& v, int w, int h, Photo* p8, Ph
 }
 
 std::vector<std::uint8_t> pixels_of(const Photo& p) {
-    return std::vector<std::uint8_t>(p.bmp.data, p.bmp.data + std::size_t(p.bmp.width) * std::size_t(p.bmp.height));
+    return std::vector<std::uint8_t>(
+        p.bmp.data, p.bmp.data + std::size_t(p.bmp.width) * std::size_t(p.bmp.height));
 }
 
 TEST(Depth, ScaledPhotographClassifiesAsTheEightBitOneAtTheScaledThreshold) {
@@ -91,7 +93,8 @@ TEST(Depth, DiscHistogramAtFullDepthAndTheAutomaticMethods) {
     EXPECT_EQ(classic_out, out8);
 
     // Every automatic method splits the levels of the scaled histogram as the 8-bit one.
-    for (ThresholdMethod m : {ThresholdMethod::kRidler, ThresholdMethod::kOtsu, ThresholdMethod::kMinimum}) {
+    for (ThresholdMethod m :
+         {ThresholdMethod::kRidler, ThresholdMethod::kOtsu, ThresholdMethod::kMinimum}) {
         const AutoThreshold t8 = auto_threshold(m, h8.data(), 256);
         const AutoThreshold t16 = auto_threshold(m, h16.data(), 65536);
         ASSERT_EQ(t8.failure, ThresholdFailure::kNone) << method_name(m);

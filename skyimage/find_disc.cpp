@@ -214,7 +214,8 @@ const char* find(const Grey<T>& g, int full_scale, DiscFit* fit) {
     for (const Point& p : on) {
         const double d = std::hypot(p.x - best.cx, p.y - best.cy) - best.r;
         sum += d * d;
-        const double turn = (std::atan2(p.y - best.cy, p.x - best.cx) + angles::kPi) / angles::kTwoPi;
+        const double turn =
+            (std::atan2(p.y - best.cy, p.x - best.cx) + angles::kPi) / angles::kTwoPi;
         ++bins[std::min(71, int(turn * 72))];
     }
     fit->rms = on.empty() ? 0 : std::sqrt(sum / double(on.size()));

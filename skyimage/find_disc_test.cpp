@@ -19,10 +19,10 @@ namespace {
 struct Drawing {
     int w = 320, h = 240;
     double cx = 150.3, cy = 110.6, radius = 90;
-    double dark_rim = 0;    // fraction of the circumference where the canopy at the rim is black
-    int wedges = 6;         // in so many wedges
-    int hot_pixels = 0;     // pairs of bright pixels scattered in the frame
-    bool frameless = false; // the picture fills the photograph
+    double dark_rim = 0;     // fraction of the circumference where the canopy at the rim is black
+    int wedges = 6;          // in so many wedges
+    int hot_pixels = 0;      // pairs of bright pixels scattered in the frame
+    bool frameless = false;  // the picture fills the photograph
 };
 
 // Frame 0 to 3; inside the disc sky (170 to 250) and leaves (30 to 80) in patches, and black
@@ -40,8 +40,8 @@ std::vector<std::uint8_t> draw(const Drawing& d) {
             std::uint8_t& out = v[std::size_t(y * d.w + x)];
             if (!d.frameless && r > d.radius) {
                 out = std::uint8_t(frame(rng));
-            } else if (wedge && r > (0.6 + 0.25 * ((int(turn * 360) * 7919) % 101) / 100.0) *
-                                         d.radius) {
+            } else if (wedge &&
+                       r > (0.6 + 0.25 * ((int(turn * 360) * 7919) % 101) / 100.0) * d.radius) {
                 out = std::uint8_t(frame(rng));
             } else {
                 out = std::uint8_t((x / 9 + y / 13) % 3 == 0 ? leaf(rng) : sky(rng));

@@ -98,9 +98,7 @@ double degrees_per_t(const Lens& lens) {
 }
 
 // The t at 180 degrees: the furthest any lens may see.
-double t_of_180(const Lens& lens) {
-    return lens.kind == LensKind::kRadiusPoly ? 2.0 : angles::kPi;
-}
+double t_of_180(const Lens& lens) { return lens.kind == LensKind::kRadiusPoly ? 2.0 : angles::kPi; }
 
 // For poly-r and poly-r-rad: the end of the rising stretch within 180 degrees (END) and the t of
 // the rim, where rho = 1 (RIM_T). Returns the reason the lens is unusable, or null.
@@ -321,11 +319,11 @@ int ring_index(const Lens& lens, int nz, double r, double R) {
 void describe_lens(const Lens& lens, char* text, int size) {
     static const char* const kNames[] = {"equidistant", "orthographic", "equisolid",
                                          "stereographic"};
-    if (lens.preset != nullptr && (lens.kind == LensKind::kRadiusPoly ||
-                                   lens.kind == LensKind::kRadiusPolyRad)) {
+    if (lens.preset != nullptr &&
+        (lens.kind == LensKind::kRadiusPoly || lens.kind == LensKind::kRadiusPolyRad)) {
         std::snprintf(text, size_t(size), "%s", lens.preset);
     } else if (has_own_rim(lens)) {
-        const char* form = lens.kind == LensKind::kPolynomial  ? "poly"
+        const char* form = lens.kind == LensKind::kPolynomial   ? "poly"
                            : lens.kind == LensKind::kRadiusPoly ? "poly-r"
                                                                 : "poly-r-rad";
         std::snprintf(text, size_t(size), "%s:%g,%g,%g", form, lens.a[0], lens.a[1], lens.a[2]);

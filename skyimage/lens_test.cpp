@@ -208,7 +208,8 @@ TEST(RadiusPolynomial, PresetsAndTheirForms) {
     ASSERT_TRUE(parse_lens("FC-E8", &e8));  // names in any letter case
     ASSERT_TRUE(parse_lens("poly-r:1.06,0.00498,-0.0639", &e8_form));
     EXPECT_EQ(e8.kind, LensKind::kRadiusPoly);
-    for (double rho : {0.1, 0.5, 0.9, 0.999}) EXPECT_EQ(zenith_deg(e8, rho), zenith_deg(e8_form, rho));
+    for (double rho : {0.1, 0.5, 0.9, 0.999})
+        EXPECT_EQ(zenith_deg(e8, rho), zenith_deg(e8_form, rho));
     EXPECT_GT(rim_zenith_deg(e8), 89.8);  // solved from the cubic: about 89.91
     EXPECT_LT(rim_zenith_deg(e8), 90.0);
     char text[64];

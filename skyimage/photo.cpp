@@ -198,10 +198,10 @@ bool read_jpeg(std::FILE* f, Channel channel, bool header_only, PhotoInfo* info,
 
 // File names of raw camera formats, by their ending (any letter case).
 bool has_raw_name(const char* path) {
-    static const char* const kEndings[] = {
-        ".dng", ".nef", ".nrw", ".cr2", ".cr3", ".crw", ".arw", ".srf", ".sr2", ".orf", ".rw2",
-        ".raf", ".pef", ".srw", ".x3f", ".3fr", ".iiq", ".erf", ".kdc", ".dcr", ".mrw", ".raw",
-        ".rwl", ".mos"};
+    static const char* const kEndings[] = {".dng", ".nef", ".nrw", ".cr2", ".cr3", ".crw",
+                                           ".arw", ".srf", ".sr2", ".orf", ".rw2", ".raf",
+                                           ".pef", ".srw", ".x3f", ".3fr", ".iiq", ".erf",
+                                           ".kdc", ".dcr", ".mrw", ".raw", ".rwl", ".mos"};
     const std::size_t n = std::strlen(path);
     for (const char* e : kEndings) {
         const std::size_t k = std::strlen(e);
@@ -365,7 +365,8 @@ std::uint16_t channel_value16(Channel channel, std::uint16_t red, std::uint16_t 
     return out;
 }
 
-bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)[kPhotoProblemSize]) {
+bool read_photo(const char* path, Channel channel, Photo* photo,
+                char (&problem)[kPhotoProblemSize]) {
     PhotoInfo info;
     return read_any(path, channel, photo, &info, problem);
 }

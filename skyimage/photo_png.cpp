@@ -28,7 +28,8 @@ struct PngJob {
     std::vector<unsigned char> pixels;
     std::vector<png_bytep> rows;
     ~PngJob() {
-        if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+        if (png != nullptr)
+            png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
     }
 };
 
@@ -73,7 +74,8 @@ bool decode(std::FILE* f, bool header_only, PngJob* job, PhotoInfo* info, Proble
     const std::size_t stride = png_get_rowbytes(job->png, job->info);
     job->pixels.resize(stride * std::size_t(h));
     job->rows.resize(std::size_t(h));
-    for (std::int64_t y = 0; y < h; ++y) job->rows[std::size_t(y)] = &job->pixels[std::size_t(y) * stride];
+    for (std::int64_t y = 0; y < h; ++y)
+        job->rows[std::size_t(y)] = &job->pixels[std::size_t(y) * stride];
     png_read_image(job->png, job->rows.data());
     png_read_end(job->png, nullptr);
     return true;

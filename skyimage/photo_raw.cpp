@@ -66,8 +66,8 @@ bool read_raw(const char* path, Channel channel, Photo* photo, PhotoInfo* info, 
     p.use_auto_wb = 0;
     p.use_camera_matrix = 0;
     for (float& m : p.user_mul) m = 1;  // no white balance: one scale for every channel
-    p.user_qual = 0;                     // bilinear demosaicing, a linear operation
-    p.user_flip = 0;                     // the sensor's order
+    p.user_qual = 0;                    // bilinear demosaicing, a linear operation
+    p.user_flip = 0;                    // the sensor's order
     p.half_size = 0;
     if ((code = raw->unpack()) != LIBRAW_SUCCESS) return raw_failed(code, problem);
     if ((code = raw->dcraw_process()) != LIBRAW_SUCCESS) return raw_failed(code, problem);

@@ -54,8 +54,7 @@ void adopt_grey(Photo* photo, std::unique_ptr<std::uint8_t[]> grey, int w, int h
                 const PhotoInfo& info);
 
 // Hands a 16-bit W x H grey picture to the photograph, with its 8-bit view.
-void adopt_wide(Photo* photo, std::vector<std::uint16_t> wide, int w, int h,
-                const PhotoInfo& info);
+void adopt_wide(Photo* photo, std::vector<std::uint16_t> wide, int w, int h, const PhotoInfo& info);
 
 // True when W x H is a picture the suite can hold; otherwise writes the refusal.
 bool usable_size(std::int64_t w, std::int64_t h, Problem problem);

@@ -198,7 +198,8 @@ std::vector<std::uint8_t> grey_of(const std::string& path, Channel ch, PhotoInfo
     *info = photo.info;
     if (wide != nullptr) *wide = photo.wide;
     return std::vector<std::uint8_t>(
-        photo.bmp.data, photo.bmp.data + std::size_t(photo.bmp.width) * std::size_t(photo.bmp.height));
+        photo.bmp.data,
+        photo.bmp.data + std::size_t(photo.bmp.width) * std::size_t(photo.bmp.height));
 }
 
 TEST(Photo, TiffAndPngReadAsTheBmp) {
@@ -246,12 +247,14 @@ TEST(Photo, TiffAndPngReadAsTheBmp) {
         if (f.name.back() == 'f') gapbatch_test::write_tiff(path, w, h, f.layout, pattern);
 #endif
 #ifdef SKYGAP_HAVE_PNG
-        if (f.name.back() == 'g') gapbatch_test::write_png(path, w, h, f.layout, pattern, f.interlaced);
+        if (f.name.back() == 'g')
+            gapbatch_test::write_png(path, w, h, f.layout, pattern, f.interlaced);
 #endif
         const bool grey = f.layout.components == 1;
         for (Channel ch : {Channel::kBlue, Channel::kGreen, Channel::kRed, Channel::kLuma}) {
             PhotoInfo ref_info, info;
-            const std::vector<std::uint8_t> ref = grey_of(dir / (grey ? "g.bmp" : "c.bmp"), ch, &ref_info);
+            const std::vector<std::uint8_t> ref =
+                grey_of(dir / (grey ? "g.bmp" : "c.bmp"), ch, &ref_info);
             std::vector<std::uint16_t> wide;
             const std::vector<std::uint8_t> got = grey_of(path, ch, &info, &wide);
             ASSERT_EQ(got.size(), ref.size()) << f.name;

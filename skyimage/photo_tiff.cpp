@@ -181,8 +181,7 @@ bool read_tiff(const char* path, Channel channel, Photo* photo, PhotoInfo* info,
         return false;
     }
     if (spp < (rgb ? 3 : 1)) {
-        std::snprintf(problem, kPhotoProblemSize, "is a TIFF with %d samples per pixel",
-                      int(spp));
+        std::snprintf(problem, kPhotoProblemSize, "is a TIFF with %d samples per pixel", int(spp));
         return false;
     }
     *info = PhotoInfo{};

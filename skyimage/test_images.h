@@ -155,10 +155,10 @@ inline void write_jpeg(const std::string& path, int w, int h, int components, in
 // How a TIFF or PNG test file is laid out. Samples are the picture's 8-bit values times SCALE
 // (1 for 8 bits, 257 for 16 bits: 255 becomes 65535).
 struct Layout {
-    int bits = 8;         // 8 or 16
-    int components = 3;   // 1: grey from the red value; 3: RGB; 4: RGB and alpha 0
-    bool tiled = false;   // TIFF: 16 x 16 tiles instead of strips
-    bool planes = false;  // TIFF: one plane per sample
+    int bits = 8;                // 8 or 16
+    int components = 3;          // 1: grey from the red value; 3: RGB; 4: RGB and alpha 0
+    bool tiled = false;          // TIFF: 16 x 16 tiles instead of strips
+    bool planes = false;         // TIFF: one plane per sample
     bool white_is_zero = false;  // TIFF grey: stored as 255 - value
     int scale() const { return bits == 16 ? 257 : 1; }
 };
@@ -210,8 +210,7 @@ inline void write_tiff(const std::string& path, int w, int h, const Layout& l,
                     for (int y = y0; y < std::min(h, y0 + tw); ++y)
                         for (int x = x0; x < std::min(w, x0 + tw); ++x)
                             for (int k = 0; k < per; ++k)
-                                put_sample(&tile,
-                                           std::size_t(((y - y0) * tw + (x - x0)) * per + k),
+                                put_sample(&tile, std::size_t(((y - y0) * tw + (x - x0)) * per + k),
                                            sample_of(pixel(x, y), l.planes ? s : k, l));
                     TIFFWriteTile(t, tile.data(), std::uint32_t(x0), std::uint32_t(y0), 0,
                                   std::uint16_t(s));
@@ -233,21 +232,23 @@ inline void write_tiff(const std::string& path, int w, int h, const Layout& l,
 #endif
 
 #ifdef SKYGAP_HAVE_PNG
-inline void write_png(const std::string& path, int w, int h, const Layout& l,
-                      const PixelFn& pixel, bool interlaced = false) {
+inline void write_png(const std::string& path, int w, int h, const Layout& l, const PixelFn& pixel,
+                      bool interlaced = false) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, out);
     const int n = l.components;
-    const int type = n == 1 ? PNG_COLOR_TYPE_GRAY : n == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA;
+    const int type = n == 1   ? PNG_COLOR_TYPE_GRAY
+                     : n == 3 ? PNG_COLOR_TYPE_RGB
+                              : PNG_COLOR_TYPE_RGBA;
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), l.bits, type,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     const int bytes = l.bits / 8;
-    std::vector<std::vector<std::uint8_t>> rows(std::size_t(h),
-                                                std::vector<std::uint8_t>(std::size_t(w * n * bytes)));
+    std::vector<std::vector<std::uint8_t>> rows(
+        std::size_t(h), std::vector<std::uint8_t>(std::size_t(w * n * bytes)));
     std::vector<png_bytep> pointers;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x)

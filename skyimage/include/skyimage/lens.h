@@ -12,8 +12,9 @@
 //   poly-r:A1,A2,A3      rho = A1 t + A2 t^2 + A3 t^3 with t = theta / 90 degrees
 //   poly-r-rad:A1,A2,A3  the same with t = theta in radians
 // The last two are the form in which lens calibrations are published (Pekin and Macfarlane
-// 2009, Remote Sensing 1:1298): the image radius as a function of the zenith angle. They are inverted numerically: the rim of the disc
-// lies where rho reaches 1, and the cubic must rise steadily from t = 0 up to there.
+// 2009, Remote Sensing 1:1298): the image radius as a function of the zenith angle. They are
+// inverted numerically: the rim of the disc lies where rho reaches 1, and the cubic must rise
+// steadily from t = 0 up to there.
 #pragma once
 
 #include <cmath>
@@ -34,8 +35,8 @@ enum class LensKind {
 
 struct Lens {
     LensKind kind = LensKind::kEquidistant;
-    double fov_deg = 90;      // zenith angle at the rim; the three polynomials set their own
-    double a[3] = {0, 0, 0};  // polynomial coefficients (poly: degrees)
+    double fov_deg = 90;           // zenith angle at the rim; the three polynomials set their own
+    double a[3] = {0, 0, 0};       // polynomial coefficients (poly: degrees)
     const char* preset = nullptr;  // name of the built-in lens these coefficients came from
 };
 

@@ -56,7 +56,8 @@ constexpr std::int64_t kMaxPhotoPixels = std::int64_t(1) << 28;
 // name's ending or, failing every other format, by the raw reader); an 8-bit BMP through
 // read_bmp, as the interactive analysis reads it. On failure returns false, leaving the record
 // as it was, with a short phrase in PROBLEM ("cannot be opened", "is a 16-bit BMP; ...").
-bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)[kPhotoProblemSize]);
+bool read_photo(const char* path, Channel channel, Photo* photo,
+                char (&problem)[kPhotoProblemSize]);
 
 // Reads only what the header of PATH says (format, size, depth, colour), for refusals made
 // before any photograph is analysed. False with PROBLEM as read_photo.

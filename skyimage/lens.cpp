@@ -122,7 +122,8 @@ const LensPreset kPresets[] = {
      LensKind::kRadiusPolyRad,
      {0.6427, 0.0346, -0.024491},
      "Nikon FC-E9 converter on a Coolpix 5700",
-     "the lens table of the caiman R package (Diaz and Lencinas, lensPolyCoef)"},
+     "the lens table of the caiman R package by G. M. Diaz (lensPolyCoef, Coolpix 5700 with "
+     "FC-E9); also rcaiman's Nikon_FCE9"},
     {"nikkor-10.5",
      LensKind::kRadiusPoly,
      {1.13, 0.00798, -0.138},

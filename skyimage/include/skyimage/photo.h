@@ -60,7 +60,8 @@ bool read_photo(const char* path, Channel channel, Photo* photo,
                 char (&problem)[kPhotoProblemSize]);
 
 // Reads only what the header of PATH says (format, size, depth, colour), for refusals made
-// before any photograph is analysed. False with PROBLEM as read_photo.
+// before any photograph is analysed. False with PROBLEM as read_photo. The size of a raw file is
+// the sensor's; processing may stretch pixels that are not square.
 bool probe_photo(const char* path, PhotoInfo* info, char (&problem)[kPhotoProblemSize]);
 
 // Which readers this build has.

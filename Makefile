@@ -5,6 +5,7 @@
 #   make fuzz-smoke      every fuzz target for FUZZ_SECONDS seconds (clang, libFuzzer)
 #   make test-minimal    a build without any optional photograph reader (JPEG, TIFF, PNG,
 #                        raw), and its skyimage tests
+#   make test-cluster    the Slurm job-array recipe on a one-node cluster (root, slurm-wlm)
 #   make install PREFIX=/usr/local
 #   make clean
 
@@ -14,7 +15,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build test test-sanitize test-minimal fuzz-smoke install clean
+.PHONY: all build test test-sanitize test-minimal fuzz-smoke test-cluster install clean
 
 all: build
 
@@ -54,6 +55,11 @@ fuzz-smoke:
 			-print_final_stats=1 -close_fd_mask=3 $$(cat fuzz/$$name.flags 2>/dev/null) $(CURDIR)/build-fuzz/corpus-$$name 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' ; \
 		test $${PIPESTATUS[0]} -eq 0; \
 	done
+
+# The Slurm job array of the README, for real, on a one-node cluster started for the test
+# (needs root, slurm-wlm and munge; says so and stops otherwise).
+test-cluster: build
+	sh tests/slurm_array.sh build/bin examples
 
 install: build
 	cmake --install build --prefix $(PREFIX)

@@ -4,11 +4,13 @@
 //
 // The parameter file holds three integers: the zenith rings and horizon rings to discard, and
 // whether to search the azimuthal averaging window of lowest noise-to-signal ratio (non-zero)
-// or to average each annulus over 360 degrees (0). The report is appended to the output file.
+// or to average each annulus over 360 degrees (0). The report is appended to the output file as
+// one whole written under a lock. Either input may be "-", standard input.
 #include "bravik.h"
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -22,6 +24,44 @@ using lai::suits::SuitsFit;
 
 constexpr gapdata::Reading kReading{true, 40, 150, false};
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: bravik PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       bravik --help | --version\n"
+    "\n"
+    "Leaf area index and mean leaf inclination after Suits: fits\n"
+    "-ln P = Lh + Lv (2/pi) tan(zenith) to one gap value per zenith ring of a\n"
+    "gap-fraction file and appends the report to OUTPUT_FILE.\n"
+    "\n"
+    "PARAMETER_FILE holds three whole numbers, one a line (or separated by blanks):\n"
+    "  line 1  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 2  horizon rings discarded next to the horizon (0 or more)\n"
+    "  line 3  1: search the azimuthal averaging window of lowest\n"
+    "          noise-to-signal ratio; 0: average each ring over 360 degrees\n"
+    "  Lines 1 and 2 must leave at least one ring: their sum must be less than\n"
+    "  the number of zenith rings of DATA_FILE. Example (every ring, window\n"
+    "  searched):\n"
+    "    0\n"
+    "    0\n"
+    "    1\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 40 and 150), then one\n"
+    "line per cell with its zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "OUTPUT_FILE receives the report at its end (created when missing), so one\n"
+    "file collects many runs. A report begins:\n"
+    "    < PROGRAM BRAVIK >\n"
+    "    LEAF AREA INDEX after SUITS\n"
+    "Nothing is written on standard output; messages go to standard error.\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), or a\n"
+    "report that cannot be written completely.\n";
+
 bool strictly_inside(double alpha) { return alpha > 0 && alpha < 90; }
 
 // Reads the three integers; refuses a file that holds fewer, negative discard counts and
@@ -30,7 +70,7 @@ gapdata::Status read_params(const char* path, lai::suits::Params* par, std::stri
     int values[3] = {};
     const gapdata::Status st = gapdata::read_discard_params(
         path, 3, values, "zenith rings discarded, horizon rings discarded, optimize",
-        kReading.max_annuli, why);
+        kReading.max_annuli, why, fileio::Dash::kStandardInput);
     par->zenith_rings_discarded = values[0];
     par->horizon_rings_discarded = values[1];
     par->optimize = values[2];
@@ -126,14 +166,18 @@ void write_report(std::FILE* out, const char* photosite, const Grid& grid,
 }  // namespace
 
 int run_bravik(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
-        std::fprintf(io.err, "\nUsage: %s [data file] [output file] ...\n", argv[0]);
+        std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
         return 1;
     }
     const char* param_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {param_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     std::string why;
     lai::suits::Params par;
@@ -141,16 +185,21 @@ int run_bravik(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, param_path, why);
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(param_path, par.zenith_rings_discarded,
+                                   par.horizon_rings_discarded, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const SuitsFit fit = lai::suits::fit_suits(grid, par);
 
-    std::FILE* out = std::fopen(out_path, "a+");  // only after both inputs are read
-    if (out == nullptr) {
-        std::fprintf(io.err, "Cannot open the file %s...\n", out_path);
+    fileio::MemoryReport report;  // appended only after both inputs are read
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), data_path, grid, par, fit);
+    if (cli::append_report(io, out_path, &report,
+                           "Cannot open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, data_path, grid, par, fit);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

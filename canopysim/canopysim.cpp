@@ -5,28 +5,31 @@
 #include "canopysim.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "canopysim/canopy.h"
 #include "canopysim/render.h"
+#include "fileio/fileio.h"
 #include "options.h"
 #include "skyimage/bitmap.h"
 
 namespace {
 
-// Writes the picture as an 8-bit grey BMP; false when the file cannot be written completely.
-bool write_picture(const char* path, const canopysim::Picture& pic) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    const bool ok = skyimage::write_grey_bmp(f, pic.width, pic.height, pic.pixels.data());
-    return (std::fclose(f) == 0) && ok;
+// One line "canopysim: ..." on the error stream; exit status 1.
+int fail(const cli::Io& io, const std::string& what) {
+    std::fprintf(io.err, "canopysim: %s\n", what.c_str());
+    return 1;
 }
 
 }  // namespace
 
 int run_canopysim(int argc, char** argv, const cli::Io& io) {
     using namespace canopysim;
+    const int asked =
+        cli::help_or_version(argc, argv, io, [](std::FILE* out, const char*) { write_usage(out); });
+    if (asked >= 0) return asked;
     Options opt;
     std::string error;
     if (!parse_options(std::vector<std::string>(argv + 1, argv + argc), &opt, &error)) {
@@ -38,37 +41,40 @@ int run_canopysim(int argc, char** argv, const cli::Io& io) {
         return 0;
     }
 
-    // Open the truth file first, so that a bad name costs no rendering.
-    std::FILE* truth = io.out;
-    if (!opt.truth.empty()) {
-        truth = std::fopen(opt.truth.c_str(), "w");
-        if (truth == nullptr) {
-            std::fprintf(io.err, "canopysim: cannot create the file %s\n", opt.truth.c_str());
-            return 1;
-        }
+    // Both outputs are replaced as wholes (a temporary beside each, renamed over it once
+    // complete). The truth file is prepared first, so that a bad name costs no rendering.
+    const char* bmp_path = opt.output.c_str();
+    const char* truth_path = opt.truth.empty() ? nullptr : opt.truth.c_str();
+    if (truth_path != nullptr && fileio::same_file(truth_path, bmp_path))
+        return fail(io, opt.truth + ": the truth file and the photograph are the same file");
+    if (!cli::check_files(io, {}, bmp_path)) return 1;
+    if (truth_path != nullptr && !cli::check_files(io, {}, truth_path)) return 1;
+    std::optional<fileio::AtomicFile> truth_file;
+    if (truth_path != nullptr) {
+        truth_file.emplace(truth_path, io.cleanup);
+        if (!truth_file->ok()) return fail(io, "cannot create the file " + opt.truth);
     }
 
     const Canopy canopy(opt.canopy);
     const Picture picture = render(canopy, opt.picture);
-    const bool frame = opt.picture.black_frame;
-    if (!write_picture(
-            opt.output.c_str(),
-            frame ? framed(picture, opt.frame, opt.picture.binary, opt.picture.seed) : picture)) {
-        std::fprintf(io.err, "canopysim: cannot write the file %s\n", opt.output.c_str());
-        if (truth != io.out) std::fclose(truth);
-        return 1;
+    fileio::AtomicFile bmp(bmp_path, io.cleanup);
+    if (!bmp.ok()) return fail(io, "cannot write the file " + opt.output);
+    if (opt.picture.black_frame) {
+        const Picture photo = framed(picture, opt.frame, opt.picture.binary, opt.picture.seed);
+        skyimage::write_grey_bmp(bmp.file(), photo.width, photo.height, photo.pixels.data());
+    } else {
+        skyimage::write_grey_bmp(bmp.file(), picture.width, picture.height, picture.pixels.data());
     }
+    if (!bmp.commit()) return fail(io, bmp.message());
+
     const std::vector<RingTruth> rings = ring_truth(picture, opt.picture, opt.canopy.angles,
                                                     canopy.realised_lai(), opt.rings);
-    write_truth(truth, opt, canopy, rings);
-    const bool ok = std::fflush(truth) == 0 && !std::ferror(truth);
-    if (truth != io.out && std::fclose(truth) != 0) {
-        std::fprintf(io.err, "canopysim: cannot write the file %s\n", opt.truth.c_str());
-        return 1;
+    if (truth_file) {
+        write_truth(truth_file->file(), opt, canopy, rings);
+        if (!truth_file->commit()) return fail(io, truth_file->message());
+        return 0;
     }
-    if (!ok) {
-        std::fprintf(io.err, "canopysim: cannot write the truth\n");
-        return 1;
-    }
+    write_truth(io.out, opt, canopy, rings);
+    if (std::fflush(io.out) != 0 || std::ferror(io.out)) return fail(io, "cannot write the truth");
     return 0;
 }

@@ -59,6 +59,17 @@ bool parse_frame(const std::string& text, FrameParams* frame) {
     return true;
 }
 
+// The options that take a value.
+bool takes_value(const std::string& option) {
+    constexpr const char* kValued[] = {
+        "--size",          "--radius",      "--lens",   "--lai",   "--angles", "--x",
+        "--leaf-angle",    "--leaf-radius", "--bottom", "--top",   "--period", "--crown-radius",
+        "--crown-density", "--rings",       "--seed",   "--truth", "--frame"};
+    for (const char* name : kValued)
+        if (option == name) return true;
+    return false;
+}
+
 }  // namespace
 
 bool parse_options(const std::vector<std::string>& args, Options* opt, std::string* error) {
@@ -85,6 +96,10 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
             }
             opt->output = a;
             continue;
+        }
+        if (!takes_value(a)) {
+            *error = "unknown option '" + a + "' (try --help)";
+            return false;
         }
         if (k + 1 >= args.size()) {
             *error = a + " needs a value";
@@ -175,9 +190,6 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
             want = "a file name";
             ok = !v.empty();
             opt->truth = v;
-        } else {
-            *error = "unknown option '" + a + "' (try --help)";
-            return false;
         }
         if (!ok) {
             *error = a + ": expected " + want + ", got '" + v + "'";
@@ -252,7 +264,16 @@ void write_usage(std::FILE* out) {
         "  --rings N          zenith rings of the truth table, as given to gapimage (default 9)\n"
         "  --truth FILE       write the truth to FILE instead of standard output\n"
         "  --seed S           random seed; the same seed gives the same picture (default 1)\n"
-        "  --help             this text\n");
+        "  -h, --help         this text\n"
+        "  --version          (alone) the version\n"
+        "\n"
+        "OUTPUT.bmp is replaced by the picture. The truth goes to standard output, or to the\n"
+        "--truth file, which it replaces; it begins:\n"
+        "    canopysim truth for canopy.bmp\n"
+        "    picture      1000 x 1000 pixels, equidistant lens, grey tones (threshold 128 ...)\n"
+        "\n"
+        "Exit status: 0 when the picture and the truth were written; 1, with one line on\n"
+        "standard error, for an option that cannot be used or a file that cannot be written.\n");
 }
 
 void write_truth(std::FILE* out, const Options& opt, const Canopy& canopy,

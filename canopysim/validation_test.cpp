@@ -28,6 +28,7 @@
 #include "options.h"
 #include "skyimage/bitmap.h"
 #include "skyimage/cells.h"
+#include "structure/structure.h"
 
 namespace {
 
@@ -51,7 +52,19 @@ struct Shot {
     gapdata::Counts counts;          // gapimage's counts: 9 rings by 24 sectors
     gapdata::Grid<double> grid;      // as the gap-fraction file gives them to the programs
     gapdata::Grid<float> grid_float;
+    structure::Samples samples;      // what gapbatch samples for its ring methods
 };
+
+// gapbatch's settings for the simulated photographs: the grid above, 8 segments, rings to 80
+// degrees (the classic methods likewise leave out the ring from 80 to 90 degrees).
+structure::Settings analysis_settings(double tessor_weight = structure::Settings{}.tessor_weight) {
+    structure::Settings set;
+    set.nz = kRings;
+    set.na = kSectors;
+    set.max_zenith_deg = 80;
+    set.tessor_weight = tessor_weight;
+    return set;
+}
 
 // Renders PHOTO with canopysim's own options and analyses it as the gapimage dialogue would:
 // the circle through the three rim points, threshold 128, 9 rings by 24 sectors, no
@@ -93,6 +106,7 @@ Shot take_photo(const Photo& p, const std::string& analysis_lens = "") {
         EXPECT_TRUE(skyimage::parse_lens(analysis_lens.c_str(), &lens));
     }
     skyimage::count_cells(bmp, lens, kRings, kSectors, 0, &s.counts);
+    s.samples = structure::sample_photo(bmp, lens, 0, analysis_settings());
     skyimage::release(&bmp);
     gapdata::grid_from_counts(s.counts, gapdata::Precision::kAsFile, &s.grid);
     gapdata::grid_from_counts(s.counts, gapdata::Precision::kAsFile, &s.grid_float);
@@ -378,6 +392,133 @@ TEST(Validation, CrownsShowAsClumping) {
     // but, mixing zenith angles, also for random leaves (0.76 at L = 2), so it does not tell
     // the two apart.
     EXPECT_LT(clumped.at("tessor").extra, 1.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// gapbatch's columns: effective LAI, clumping and the clumping-corrected LAI.
+
+structure::Result columns(const Shot& s, double tessor_weight = analysis_settings().tessor_weight) {
+    return structure::analyse(s.counts, s.samples, analysis_settings(tessor_weight));
+}
+
+// Random leaves are not clumped: every index stays near 1. Measured over 20 seeds (L = 1 to 3,
+// both lenses, three leaf-angle presets) the indices lie within 0.012 (Lang-Xiang), 0.015
+// (Chen-Cihlar) and 0.02 (combined) of 1; the bound is 0.03.
+TEST(Validation, RandomCanopiesShowNoClumping) {
+    const Photo photos[] = {{"equidistant", "--lai 1", 1},
+                            {"equidistant", "--lai 3", 2},
+                            {"orthographic", "--lai 2", 3},
+                            {"equidistant", "--lai 2 --angles planophile", 4},
+                            {"orthographic", "--lai 2 --angles erectophile", 5}};
+    for (const Photo& p : photos) {
+        const structure::Result r = columns(take_photo(p));
+        const std::string name = p.lens + " " + p.canopy_args;
+        std::printf("%-40s omega_lx %.4f  omega_cc %.4f  omega_clx %.4f\n", name.c_str(),
+                    r.lx.omega, r.cc.omega, r.clx.omega);
+        EXPECT_NEAR(r.lx.omega, 1, 0.03) << name;
+        EXPECT_NEAR(r.cc.omega, 1, 0.03) << name;
+        EXPECT_NEAR(r.clx.omega, 1, 0.03) << name;
+    }
+}
+
+// Crowns leave more gaps than random leaves of the same LAI: every clumping-corrected LAI is
+// closer to the truth than Miller's effective LAI (measured gains in the README's table).
+TEST(Validation, ClumpingCorrectionMovesCrownsTowardsTheTruth) {
+    for (const char* lens : {"equidistant", "orthographic"}) {
+        const Shot t = take_photo({lens, "--lai 2 --clumped", 1});
+        const structure::Result r = columns(t);
+        const double le_error = std::fabs(r.miller.lai - t.lai);
+        std::printf("%-13s crowns: truth %.3f  Le %.3f  L_lx %.3f  L_cc %.3f  L_clx %.3f\n", lens,
+                    t.lai, r.miller.lai, r.lx.lai, r.cc.lai, r.clx.lai);
+        for (const lai::Clumping* c : {&r.lx, &r.cc, &r.clx}) {
+            EXPECT_LT(c->omega, 1) << lens;
+            EXPECT_LT(std::fabs(c->lai - t.lai), le_error) << lens;
+        }
+    }
+}
+
+// The measurement behind the README's table of gapbatch's columns (run with
+// --gtest_also_run_disabled_tests; CANOPYSIM_SEEDS seeds, 10 by default): mean and standard
+// deviation over seeds of every LAI column's relative error and of the leaf-angle columns, for
+// random and clumped canopies of three leaf-angle presets through both lenses.
+TEST(Validation, DISABLED_MeasureColumns) {
+    const char* env = std::getenv("CANOPYSIM_SEEDS");
+    const int seeds = env ? std::atoi(env) : 10;
+    const char* presets[] = {"--lai 2", "--lai 2 --angles planophile", "--lai 2 --angles erectophile",
+                             "--lai 2 --clumped", "--lai 3 --clumped --angles planophile"};
+    for (const char* lens : {"equidistant", "orthographic"}) {
+        for (const char* preset : presets) {
+            std::map<std::string, std::vector<double>> v;
+            double true_angle = 0;
+            for (int seed = 1; seed <= seeds; ++seed) {
+                const Shot t = take_photo({lens, preset, std::uint64_t(seed)});
+                true_angle = t.mean_angle;
+                const structure::Result r = columns(t);
+                auto rel = [&](const char* name, double lai) { v[name].push_back((lai - t.lai) / t.lai); };
+                rel("le_miller", r.miller.lai);
+                rel("le_5ring", r.five_ring.lai);
+                rel("le_57", r.hinge.lai);
+                rel("l_lx", r.lx.lai);
+                rel("l_cc", r.cc.lai);
+                rel("l_clx", r.clx.lai);
+                rel("tessor_lai", r.tessor_lai);
+                rel("bravik_lai", r.bravik_lai);
+                rel("quinda_lai_lin", r.quinda_lai_lin);
+                rel("quinda_lai_log", r.quinda_lai_log);
+                rel("zephor_lai", r.zephor_lai);
+                rel("keldro_lai", r.keldro_lai);
+                v["omega_lx"].push_back(r.lx.omega);
+                v["omega_cc"].push_back(r.cc.omega);
+                v["omega_clx"].push_back(r.clx.omega);
+                v["tessor_ala"].push_back(r.tessor_ala - t.mean_angle);
+                v["bravik_ala"].push_back(r.bravik_ala - t.mean_angle);
+                v["quinda_ala"].push_back(r.quinda_ala - t.mean_angle);
+                v["zephor_ala"].push_back(r.zephor_ala - t.mean_angle);
+            }
+            for (const auto& [name, x] : v) {
+                double m = 0, q = 0;
+                for (double y : x) m += y;
+                m /= double(x.size());
+                for (double y : x) q += (y - m) * (y - m);
+                const double sd = std::sqrt(q / double(x.size() - 1));
+                const bool relative = name.find("lai") != std::string::npos || name[0] == 'l';
+                std::printf("%-12s %-38s %-15s %s %+8.3f sd %6.3f%s\n", lens, preset, name.c_str(),
+                            relative ? "error" : (name[0] == 'o' ? "value" : "error"),
+                            relative ? 100 * m : m, relative ? 100 * sd : sd,
+                            relative ? " %" : (name[0] == 'o' ? "" : " deg"));
+            }
+            std::printf("%-12s %-38s true mean leaf angle %.1f deg\n", lens, preset, true_angle);
+        }
+    }
+}
+
+// The measurement behind the inversion's default constraint weight: mean absolute relative LAI
+// error and mean absolute leaf-angle error of the Norman-Campbell inversion for a range of
+// weights, over random canopies of three leaf-angle presets, L = 1 to 3, both lenses.
+TEST(Validation, DISABLED_MeasureTessorWeight) {
+    const char* env = std::getenv("CANOPYSIM_SEEDS");
+    const int seeds = env ? std::atoi(env) : 3;
+    const double weights[] = {0, 0.05, 0.1, 0.2, 0.35, 0.5, 0.75, 1, 2, 5};
+    std::map<double, std::vector<double>> lai_error, angle_error;
+    for (const char* lens : {"equidistant", "orthographic"})
+        for (const char* angles : {"spherical", "planophile", "erectophile"})
+            for (int lai = 1; lai <= 3; ++lai)
+                for (int seed = 1; seed <= seeds; ++seed) {
+                    const std::string args = "--lai " + std::to_string(lai) + " --angles " + angles;
+                    const Shot t = take_photo({lens, args, std::uint64_t(seed)});
+                    for (double w : weights) {
+                        const structure::Result r = columns(t, w);
+                        lai_error[w].push_back(std::fabs(r.tessor_lai - t.lai) / t.lai);
+                        angle_error[w].push_back(std::fabs(r.tessor_ala - t.mean_angle));
+                    }
+                }
+    for (double w : weights) {
+        double l = 0, a = 0;
+        for (double e : lai_error[w]) l += e;
+        for (double e : angle_error[w]) a += e;
+        std::printf("weight %5.2f  mean |LAI error| %5.2f %%  mean |angle error| %5.2f deg\n", w,
+                    100 * l / double(lai_error[w].size()), a / double(angle_error[w].size()));
+    }
 }
 
 }  // namespace

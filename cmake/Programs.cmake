@@ -4,11 +4,14 @@
 # and the bad-input matrix (tests/bad_input_test.cpp). Adding a program: its folder and one word
 # here.
 set(SKYGAP_PROGRAMS
-    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim)
+    gapimage pasket tessor bravik quinda zephor keldro moskira gapbatch canopysim canopylight)
+
+include(GNUInstallDirs)
 
 # A program of the suite: the library NAME_app from SOURCES (the front end, with run_NAME), the
-# executable NAME from main.cpp, installed into bin/, with its end-to-end cases when the tests
-# are built.
+# executable NAME from main.cpp, installed into bin/ with its man page man/NAME.1 into
+# share/man/man1, with its end-to-end cases and the check of its man page when the tests are
+# built.
 #   skygap_program(NAME SOURCES a.cpp ... LIBS lib ...)
 function(skygap_program name)
   cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
@@ -18,7 +21,13 @@ function(skygap_program name)
   add_executable(${name} main.cpp)
   target_link_libraries(${name} PRIVATE ${name}_app)
   install(TARGETS ${name} RUNTIME DESTINATION bin)
+  install(FILES ${CMAKE_SOURCE_DIR}/man/${name}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          OPTIONAL)
   if(SKYGAP_TESTS)
     skygap_golden_tests(${name})
+    add_test(NAME man.${name}
+             COMMAND sh ${CMAKE_SOURCE_DIR}/tests/man_page_check.sh ${name}
+                     ${CMAKE_SOURCE_DIR}/man/${name}.1 $<TARGET_FILE:${name}>)
+    set_tests_properties(man.${name} PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
   endif()
 endfunction()

@@ -58,13 +58,15 @@ Status append_whole(const char* path, const void* data, std::size_t size) {
                 open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NONBLOCK, 0666);
         } while (fd < 0 && errno == EINTR);
     }
-    if (fd < 0) return {false, detail::problem(path, "cannot open the file for the report", errno)};
+    if (fd < 0) {
+        return {false, detail::problem(path, "cannot open the file for the report", errno), true};
+    }
 
     struct stat st;
     if (fstat(fd, &st) != 0) {
         const int err = errno;
         close(fd);
-        return {false, detail::problem(path, "cannot open the file for the report", err)};
+        return {false, detail::problem(path, "cannot open the file for the report", err), true};
     }
     if (kind != detail::OutputKind::kStandardOutput) {
         if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
@@ -74,7 +76,7 @@ Status append_whole(const char* path, const void* data, std::size_t size) {
         if (!detail::make_blocking(fd)) {
             const int err = errno;
             close(fd);
-            return {false, detail::problem(path, "cannot open the file for the report", err)};
+            return {false, detail::problem(path, "cannot open the file for the report", err), true};
         }
     }
 
@@ -95,7 +97,7 @@ Status append_whole(const char* path, const void* data, std::size_t size) {
         if (fstat(fd, &st) != 0) {
             const int err = errno;
             close(fd);  // releases the lock
-            return {false, detail::problem(path, "cannot open the file for the report", err)};
+            return {false, detail::problem(path, "cannot open the file for the report", err), true};
         }
         old_length = st.st_size;
     }

@@ -243,6 +243,7 @@ TEST_F(Outputs, FifoIsRefusedWithoutWaitingEvenWithAReader) {
     close(reader);
     EXPECT_EQ(s.message,
               "fifo: is a FIFO or pipe; an output must be a regular file or standard output");
+    EXPECT_FALSE(s.not_opened);  // a refused kind, told apart from a file that cannot be opened
     alarm(0);
 }
 
@@ -254,6 +255,10 @@ TEST_F(Outputs, FoldersAndMissingFoldersAreRefusedDevicesAccepted) {
     EXPECT_TRUE(fileio::check_output("new.txt").ok);
     EXPECT_TRUE(fileio::check_output("/dev/null").ok);
     EXPECT_EQ(names(), std::vector<std::string>{"d"});  // checking created nothing
+    // Programs word "cannot be opened" in their own way: the flag tells them which failures.
+    EXPECT_TRUE(fileio::check_output("d").not_opened);
+    EXPECT_TRUE(fileio::check_output("missing/r.txt").not_opened);
+    EXPECT_TRUE(fileio::append_whole("missing/r.txt", "x\n", 2).not_opened);
 }
 
 TEST_F(Outputs, StandardOutputPipeIsWrittenThrough) {

@@ -44,16 +44,16 @@ Status classify_output(const char* path, OutputKind* kind) {
     struct stat st;
     if (stat(path, &st) != 0) {
         const int err = errno;
-        if (err != ENOENT) return {false, problem(path, "cannot be used as an output", err)};
+        if (err != ENOENT) return {false, problem(path, "cannot be used as an output", err), true};
         // Not there yet (or a link to a name not there yet): its folder must exist.
         if (path[0] == '\0' || resolve_path(path).empty()) {
-            return {false, problem(path, "cannot create the file", ENOENT)};
+            return {false, problem(path, "cannot create the file", ENOENT), true};
         }
         *kind = OutputKind::kNew;
         return {};
     }
     if (S_ISDIR(st.st_mode)) {
-        return {false, problem(path, "is a folder; an output must be a file", 0)};
+        return {false, problem(path, "is a folder; an output must be a file", 0), true};
     }
     if (is_standard_output(st)) {
         *kind = OutputKind::kStandardOutput;

@@ -8,10 +8,7 @@
 
 namespace gapbatch {
 
-namespace {
-
-// A CSV field, quoted when it holds a comma, a quote or a line end.
-void write_field(std::FILE* out, const std::string& text) {
+void write_csv_field(std::FILE* out, const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         std::fputs(text.c_str(), out);
         return;
@@ -24,30 +21,19 @@ void write_field(std::FILE* out, const std::string& text) {
     std::fputc('"', out);
 }
 
-std::string overlay_path_of(const char* path, const Options& o) {
+namespace {
+
+void write_field(std::FILE* out, const std::string& text) { write_csv_field(out, text); }
+
+
+std::string overlay_path_of(const std::string& path_text, const Options& o) {
+    const char* path = path_text.c_str();
     return o.overlay != nullptr       ? std::string(o.overlay)
            : o.overlay_dir != nullptr ? output_path(path, o.overlay_dir, ".overlay.bmp")
                                       : std::string();
 }
 
-// Writes a whole file; false when it cannot be created or completely written.
-template <typename Write>
-bool write_file(const std::string& path, Write write) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = write(f);
-    ok = std::fflush(f) == 0 && ok && std::ferror(f) == 0;
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
-
-gapdata::Openness<double> summarise(const gapdata::Counts& counts) {
-    gapdata::Grid<double> grid;
-    gapdata::grid_from_counts(counts, gapdata::Precision::kExact, &grid);
-    return gapdata::openness_summary(grid, gapdata::OpennessStyle::kSuits,
-                                     gapdata::Terrain<double>{});
-}
 
 bool make_folder(const char* path) {
     if (mkdir(path, 0777) == 0) return true;
@@ -68,84 +54,336 @@ std::string output_path(const char* photo, const char* dir, const char* suffix) 
     return out + name + suffix;
 }
 
-Row make_row(const char* path, const Options& o, const skyimage::PhotoResult& r) {
+Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult& photo,
+             const structure::Result& result) {
     Row row;
-    row.photo = path;
+    row.photo = job.path;
     row.ok = true;
-    row.width = r.width;
-    row.height = r.height;
-    row.disc = r.disc;
-    char lens_text[120];
-    skyimage::describe_lens(o.photo.lens, lens_text, sizeof lens_text);
-    row.lens = lens_text;
-    row.method = skyimage::method_name(o.photo.method);
-    row.has_threshold = r.has_threshold;
-    row.threshold = r.threshold;
-    row.nz = o.photo.nz;
-    row.na = o.photo.na;
-    row.openness = summarise(r.counts);
-    row.sky_pixels = r.sky_pixels;
-    row.disc_pixels = r.disc_pixels;
+    row.options = &o;
+    row.job = &job;
+    row.width = photo.width;
+    row.height = photo.height;
+    row.disc = photo.disc;
+    row.has_threshold = photo.has_threshold;
+    row.threshold = photo.threshold;
+    row.sky_pixels = photo.sky_pixels;
+    row.disc_pixels = photo.disc_pixels;
+    row.result = result;
     return row;
 }
 
+std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResult& photo) {
+    std::vector<std::string> out;
+    if (job.photo.disc.source == skyimage::DiscSource::kAssumed) {
+        out.push_back("no sky disc given: the image centre and half the shorter side were "
+                      "assumed (give --circle or --points)");
+    }
+    if (photo.outside > 0) {
+        out.push_back(std::to_string(photo.outside) +
+                      " pixels of the sky disc lie beyond the photograph and count as canopy");
+    }
+    return out;
+}
+
+Row failed_row(const PhotoJob& job, const Options& o, const std::string& why) {
+    Row row;
+    row.photo = job.path;
+    row.options = &o;
+    row.job = &job;
+    row.message = why;
+    return row;
+}
+
+namespace {
+
+// One column of the summary: its name and what it holds for a row.
+struct Column {
+    const char* name;
+    void (*write)(std::FILE* out, const Row& row);
+};
+
+// A real number with six decimals, or nothing where the method gave none.
+void real(std::FILE* out, double v) {
+    if (std::isfinite(v)) std::fprintf(out, "%.6f", v);
+}
+
+const char* channel_name(skyimage::Channel c) {
+    switch (c) {
+        case skyimage::Channel::kBlue:
+            return "blue";
+        case skyimage::Channel::kGreen:
+            return "green";
+        case skyimage::Channel::kRed:
+            return "red";
+        case skyimage::Channel::kLuma:
+            return "luma";
+    }
+    return "";
+}
+
+// The summary's columns, in order. The first sixteen are those of the first summaries, with
+// their meaning; every later column is appended.
+const Column kColumns[] = {
+    {"photo", [](std::FILE* f, const Row& r) { write_field(f, r.photo); }},
+    {"width", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.width); }},
+    {"height", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.height); }},
+    {"centre_x", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.disc.cx); }},
+    {"centre_y", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.disc.cy); }},
+    {"radius", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%g", r.disc.radius); }},
+    {"lens",
+     [](std::FILE* f, const Row& r) {
+         if (!r.ok) return;
+         char text[120];
+         skyimage::describe_lens(r.job->photo.lens, text, sizeof text);
+         write_field(f, text);
+     }},
+    {"threshold_method",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok) std::fputs(skyimage::method_name(r.job->photo.method), f);
+     }},
+    {"threshold",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok && r.has_threshold) std::fprintf(f, "%d", r.threshold);
+     }},
+    {"rings", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.job->photo.nz); }},
+    {"sectors", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.job->photo.na); }},
+    {"total_gap", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.total_gap); }},
+    {"canopy_openness",
+     [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.canopy_openness); }},
+    {"sky_pixels",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok) std::fprintf(f, "%lld", static_cast<long long>(r.sky_pixels));
+     }},
+    {"disc_pixels",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok) std::fprintf(f, "%lld", static_cast<long long>(r.disc_pixels));
+     }},
+    {"status", [](std::FILE* f, const Row& r) { std::fputs(r.ok ? "ok" : "failed", f); }},
+    // Settings in force, so that rows of different runs can be stacked.
+    {"channel",
+     [](std::FILE* f, const Row& r) { std::fputs(channel_name(r.job->photo.channel), f); }},
+    {"message", [](std::FILE* f, const Row& r) { write_field(f, r.message); }},
+    {"index", [](std::FILE* f, const Row& r) { std::fprintf(f, "%zu", r.job->index); }},
+    {"disc_source",
+     [](std::FILE* f, const Row& r) {
+         switch (r.job->photo.disc.source) {
+             case skyimage::DiscSource::kPoints:
+             case skyimage::DiscSource::kCircle:
+                 std::fputs("given", f);
+                 break;
+             case skyimage::DiscSource::kAssumed:
+                 std::fputs("assumed", f);
+                 break;
+         }
+     }},
+    {"max_zenith",
+     [](std::FILE* f, const Row& r) { std::fprintf(f, "%g", r.options->analysis.max_zenith_deg); }},
+    {"discard_zenith",
+     [](std::FILE* f, const Row& r) {
+         std::fprintf(f, "%d", r.options->analysis.zenith_rings_discarded);
+     }},
+    {"discard_horizon",
+     [](std::FILE* f, const Row& r) {
+         std::fprintf(f, "%d", r.options->analysis.horizon_rings_discarded);
+     }},
+    {"segments", [](std::FILE* f, const Row& r) { std::fprintf(f, "%d", r.options->analysis.segments); }},
+    {"zero_gap",
+     [](std::FILE* f, const Row& r) {
+         std::fprintf(f, "%g", r.options->analysis.gaps.zero_gap_substitute);
+     }},
+    {"tessor_classes",
+     [](std::FILE* f, const Row& r) { std::fprintf(f, "%d", r.options->analysis.tessor_classes); }},
+    {"tessor_weight",
+     [](std::FILE* f, const Row& r) { std::fprintf(f, "%g", r.options->analysis.tessor_weight); }},
+    // Gap and openness.
+    {"sky_fraction", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.sky_fraction); }},
+    {"site_openness",
+     [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.site_openness); }},
+    {"canopy_closure",
+     [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.openness.canopy_closure); }},
+    {"difn", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.difn_percent); }},
+    // Effective LAI.
+    {"le_miller", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.miller.lai); }},
+    {"le_miller_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.miller.se); }},
+    {"le_5ring", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.five_ring.lai); }},
+    {"le_5ring_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.five_ring.se); }},
+    {"le_57", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.hinge.lai); }},
+    {"le_57_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.hinge.se); }},
+    {"zero_gap_rings",
+     [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.result.miller.zero_rings); }},
+    {"zero_gap_segments",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok) std::fprintf(f, "%d", r.result.miller.zero_segments);
+     }},
+    // Clumping and the clumping-corrected LAI.
+    {"omega_lx", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.lx.omega); }},
+    {"l_lx", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.lx.lai); }},
+    {"l_lx_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.lx.se); }},
+    {"omega_cc", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.cc.omega); }},
+    {"l_cc", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.cc.lai); }},
+    {"l_cc_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.cc.se); }},
+    {"omega_clx", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.clx.omega); }},
+    {"l_clx", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.clx.lai); }},
+    {"l_clx_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.clx.se); }},
+    // The suite's methods on the photograph's grid.
+    {"tessor_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.tessor_lai); }},
+    {"tessor_ala", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.tessor_ala); }},
+    {"tessor_negative",
+     [](std::FILE* f, const Row& r) {
+         if (r.ok) std::fprintf(f, "%d", r.result.tessor_negative_classes);
+     }},
+    {"bravik_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_lai); }},
+    {"bravik_lai_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_se); }},
+    {"bravik_ala", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_ala); }},
+    {"bravik_opt_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_opt_lai); }},
+    {"bravik_opt_lai_se",
+     [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_opt_se); }},
+    {"bravik_opt_ala", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_opt_ala); }},
+    {"bravik_opt_window",
+     [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.bravik_opt_window_deg); }},
+    {"quinda_lai_lin", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.quinda_lai_lin); }},
+    {"quinda_lai_lin_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.quinda_se); }},
+    {"quinda_lai_log", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.quinda_lai_log); }},
+    {"quinda_ala", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.quinda_ala); }},
+    {"quinda_lin_log", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.quinda_lin_log); }},
+    {"zephor_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.zephor_lai); }},
+    {"zephor_x", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.zephor_x); }},
+    {"zephor_ala", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.zephor_ala); }},
+    {"keldro_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_lai); }},
+    {"keldro_lai_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_se); }},
+    {"keldro_r2", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_r2); }},
+};
+
+}  // namespace
+
 void write_summary_header(std::FILE* out) {
-    std::fprintf(out,
-                 "photo,width,height,centre_x,centre_y,radius,lens,threshold_method,threshold,"
-                 "rings,sectors,total_gap,canopy_openness,sky_pixels,disc_pixels,status\n");
+    bool first = true;
+    for (const Column& c : kColumns) {
+        if (!first) std::fputc(',', out);
+        std::fputs(c.name, out);
+        first = false;
+    }
+    std::fputc('\n', out);
 }
 
 void write_summary_row(std::FILE* out, const Row& row) {
-    write_field(out, row.photo);
-    if (!row.ok) {
-        std::fprintf(out, ",,,,,,,,,,,,,,,failed\n");
-        return;
+    bool first = true;
+    for (const Column& c : kColumns) {
+        if (!first) std::fputc(',', out);
+        c.write(out, row);
+        first = false;
     }
-    std::fprintf(out, ",%d,%d,%d,%d,%g,", row.width, row.height, row.disc.cx, row.disc.cy,
-                 row.disc.radius);
-    write_field(out, row.lens);
-    std::fprintf(out, ",%s,", row.method);
-    if (row.has_threshold) std::fprintf(out, "%d", row.threshold);
-    std::fprintf(out, ",%d,%d,%.6f,%.6f,%lld,%lld,ok\n", row.nz, row.na, row.openness.total_gap,
-                 row.openness.canopy_openness, static_cast<long long>(row.sky_pixels),
-                 static_cast<long long>(row.disc_pixels));
+    std::fputc('\n', out);
 }
 
-std::string output_conflict(const char* path, const Options& o,
-                            const std::set<std::string>& written) {
-    const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
-    const std::string overlay_path = overlay_path_of(path, o);
-    for (const std::string& out : {gap_path, overlay_path}) {
-        if (out.empty()) continue;
-        if (out == path || overlay_path == gap_path || written.count(out) != 0) {
-            return out +
-                   " was already written for another photograph of this batch, or is the "
-                   "photograph itself; not overwritten";
+void write_rings_header(std::FILE* out) {
+    std::fprintf(out,
+                 "photo,ring,zenith_from,zenith_to,zenith,pixels,gap_fraction,log_gap_fraction,"
+                 "contact_number,zero_gap_segments,omega_lx,omega_cc,omega_clx,cc_length,"
+                 "cc_gaps,cc_mean_gap,cc_element_width,cc_fm0,cc_fmr0,cc_gaps_removed\n");
+}
+
+void write_rings_rows(std::FILE* out, const Row& row) {
+    if (!row.ok) return;
+    const structure::Result& r = row.result;
+    for (std::size_t i = 0; i < r.lx.rings.size(); ++i) {
+        const lai::RingClumping& lx = r.lx.rings[i];
+        const lai::RingGap& g = lx.gap;
+        write_field(out, row.photo);
+        const int ring = int(std::lround(g.zen_low_deg * row.job->photo.nz / 90.0)) + 1;
+        std::fprintf(out, ",%d,%g,%g,%g,%.0f,", ring, g.zen_low_deg, g.zen_high_deg, g.zen_deg,
+                     g.pixels);
+        real(out, g.gap_fraction);
+        std::fputc(',', out);
+        real(out, g.in_use ? std::exp(g.log_gap_mean) : std::nan(""));
+        std::fputc(',', out);
+        real(out, g.contact);
+        std::fprintf(out, ",%d,", g.zero_segments);
+        real(out, lx.omega);
+        std::fputc(',', out);
+        const lai::RingClumping* cc = i < r.cc.rings.size() ? &r.cc.rings[i] : nullptr;
+        real(out, cc != nullptr ? cc->omega : std::nan(""));
+        std::fputc(',', out);
+        real(out, i < r.clx.rings.size() ? r.clx.rings[i].omega : std::nan(""));
+        if (cc != nullptr) {
+            std::fprintf(out, ",%lld,%d,", static_cast<long long>(cc->runs.length), cc->runs.gaps);
+            real(out, cc->runs.mean_gap);
+            std::fputc(',', out);
+            real(out, cc->runs.wp);
+            std::fputc(',', out);
+            real(out, cc->runs.fm0);
+            std::fputc(',', out);
+            real(out, cc->runs.fmr0);
+            std::fprintf(out, ",%d\n", cc->runs.gaps_removed);
+        } else {
+            std::fprintf(out, ",,,,,,,\n");
         }
     }
-    return std::string();
 }
 
-bool write_outputs(const char* path, const Options& o, const skyimage::PhotoResult& r,
-                   std::set<std::string>* written, std::string* problem) {
-    const std::string gap_path = output_path(path, o.out_dir, ".gapfract.txt");
-    if (!write_file(gap_path, [&](std::FILE* f) {
-            gapdata::write_gap_fraction(f, r.counts);
-            return true;
-        })) {
-        *problem = "cannot write " + gap_path;
-        return false;
+void InputSet::add(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        ids_.insert({static_cast<unsigned long long>(st.st_dev),
+                     static_cast<unsigned long long>(st.st_ino)});
+    else
+        names_.insert(fileio::resolve_path(path.c_str()));
+}
+
+bool InputSet::holds(const std::string& path) const {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        return ids_.count({static_cast<unsigned long long>(st.st_dev),
+                           static_cast<unsigned long long>(st.st_ino)}) != 0;
+    return names_.count(fileio::resolve_path(path.c_str())) != 0;
+}
+
+std::vector<PlannedOutputs> plan_outputs(const std::vector<PhotoJob>& jobs, const Options& o,
+                                         const InputSet& inputs) {
+    std::vector<PlannedOutputs> plan(jobs.size());
+    std::set<std::string> taken;  // resolved names of the outputs planned so far
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        PlannedOutputs& p = plan[k];
+        p.gap = output_path(jobs[k].path.c_str(), o.out_dir, ".gapfract.txt");
+        p.overlay = overlay_path_of(jobs[k].path, o);
+        std::vector<std::string> keys;
+        for (const std::string* out : {&p.gap, &p.overlay}) {
+            if (out->empty()) continue;
+            const std::string key = fileio::resolve_path(out->c_str());
+            if (inputs.holds(*out)) {
+                p.conflict = *out + " is one of the inputs of this batch; not overwritten";
+            } else if (taken.count(key) != 0 ||
+                       std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                p.conflict = *out + " was already written for another photograph of this batch; "
+                                    "not overwritten";
+            }
+            if (!p.conflict.empty()) break;
+            keys.push_back(key);
+        }
+        if (p.conflict.empty()) taken.insert(keys.begin(), keys.end());
     }
-    written->insert(gap_path);
-    const std::string overlay_path = overlay_path_of(path, o);
-    if (!overlay_path.empty()) {
-        if (!write_file(overlay_path, [&](std::FILE* f) {
-                return skyimage::write_grey_bmp(f, r.overlay_w, r.overlay_h, r.overlay.data());
-            })) {
-            *problem = "cannot write the overlay " + overlay_path;
+    return plan;
+}
+
+bool write_outputs(const PlannedOutputs& planned, const skyimage::PhotoResult& r,
+                   fileio::CleanupRegistry* registry, std::string* problem) {
+    {
+        fileio::AtomicFile gap(planned.gap.c_str(), registry);
+        if (gap.ok()) gapdata::write_gap_fraction(gap.file(), r.counts);
+        if (!gap.ok() || !gap.commit()) {
+            *problem = "cannot write the gap-fraction file " + gap.message();
             return false;
         }
-        written->insert(overlay_path);
+    }
+    if (!planned.overlay.empty()) {
+        fileio::AtomicFile overlay(planned.overlay.c_str(), registry);
+        const bool written =
+            overlay.ok() &&
+            skyimage::write_grey_bmp(overlay.file(), r.overlay_w, r.overlay_h, r.overlay.data());
+        if (!written || !overlay.commit()) {
+            *problem = "cannot write the overlay " + overlay.message();
+            return false;
+        }
     }
     return true;
 }

@@ -8,28 +8,44 @@
 #include <string>
 #include <vector>
 
+#include "fileio/fileio.h"
 #include "gapdata/gapdata.h"
+#include "settings.h"
 #include "skyimage/analysis.h"
+#include "structure/structure.h"
 
 namespace gapbatch {
 
 struct Options {
-    skyimage::PhotoSettings photo;  // disc, lens, threshold, channel, grid, declination
-    bool fov_given = false;
+    PhotoJob defaults;  // every photograph's settings, unless its manifest row differs; the grid
+                        // (rings, sectors) is the batch's
+    structure::Settings analysis;  // the methods' settings; its grid is the photographs'
     const char* out_dir = nullptr;
     const char* summary = nullptr;
+    const char* rings_csv = nullptr;
     const char* overlay = nullptr;
     const char* overlay_dir = nullptr;
+    const char* manifest = nullptr;
+    bool recursive = false;
+    int jobs = 0;  // threads; 0: one per processor
+    int shard = 1, shards = 1;  // --shard K/N: every N-th photograph from the K-th
+    bool merge = false;         // the arguments are summaries to join
     bool quiet = false;
     bool help = false;
-    std::vector<const char*> photos;
+    bool version = false;
+    std::vector<const char*> args;  // photographs and folders, or the summaries to merge
 };
 
 constexpr int kMessageSize = 400;
 
 // Reads the command line. Returns false with a one-line reason in PROBLEM when it cannot be
-// used (an unknown option, a value out of range, conflicting options, no photograph).
+// used (an unknown option, a value out of range, conflicting options, nothing to analyse).
 bool parse_options(int argc, char** argv, Options* options, char (&problem)[kMessageSize]);
+
+// The photographs of the batch in order, each with its settings: the manifest's rows, or the
+// arguments with every folder replaced by its photographs (sorted; in its subfolders too with
+// --recursive), numbered from 1; with --shard only this shard's. False with one line in WHY.
+bool list_photos(const Options& options, std::vector<PhotoJob>* jobs, std::string* why);
 
 void write_usage(std::FILE* out, const char* argv0);
 void write_help(std::FILE* out, const char* argv0);
@@ -41,38 +57,63 @@ bool make_folder(const char* path);
 // "<stem>.gapfract.txt" (or another suffix) in DIR, or beside the photograph when DIR is null.
 std::string output_path(const char* photo, const char* dir, const char* suffix);
 
-// Total gap (mean cell gap fraction) and canopy openness (cells weighted by solid angle), as
-// the LAI programs compute them on flat ground, from the unrounded cell fractions.
-gapdata::Openness<double> summarise(const gapdata::Counts& counts);
-
-// One summary row. A failed photograph has only its name.
+// One summary row. A failed photograph has its name, the settings and the message only.
 struct Row {
     std::string photo;
     bool ok = false;
+    std::string message;  // why the photograph failed, or a warning; empty otherwise
+    const Options* options = nullptr;
+    const PhotoJob* job = nullptr;
     int width = 0, height = 0;
     skyimage::Circle disc;
-    std::string lens;
-    const char* method = "";
     bool has_threshold = false;
     int threshold = 0;
-    int nz = 0, na = 0;
-    gapdata::Openness<double> openness;
     std::int64_t sky_pixels = 0, disc_pixels = 0;
+    structure::Result result;
 };
 // The row of a photograph analysed with OPTIONS.
-Row make_row(const char* path, const Options& options, const skyimage::PhotoResult& result);
+Row make_row(const PhotoJob& job, const Options& options, const skyimage::PhotoResult& photo,
+             const structure::Result& result);
+// What a user should know about an analysed photograph, one line each: a sky disc assumed
+// rather than given or found, disc pixels beyond the photograph.
+std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResult& photo);
+// The row of a photograph that failed.
+Row failed_row(const PhotoJob& job, const Options& options, const std::string& why);
 void write_summary_header(std::FILE* out);
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+void write_csv_field(std::FILE* out, const std::string& text);
 void write_summary_row(std::FILE* out, const Row& row);
 
-// Writes the gap-fraction file (and the overlay) of one analysed photograph; WRITTEN holds the
-// output files of this run, so that none is overwritten. Returns false with the reason in
-// PROBLEM.
-bool write_outputs(const char* path, const Options& options, const skyimage::PhotoResult& result,
-                   std::set<std::string>* written, std::string* problem);
+// The per-ring table: one row per photograph and ring in use.
+void write_rings_header(std::FILE* out);
+void write_rings_rows(std::FILE* out, const Row& row);
 
-// The output files of PATH that would land on the photograph itself or on a file already
-// written in this run: the reason, or empty.
-std::string output_conflict(const char* path, const Options& options,
-                            const std::set<std::string>& written);
+// The batch's inputs (photographs, manifest), to refuse an output that is one of them: by device
+// and inode, or for a file not there yet by its resolved folder and name.
+class InputSet {
+  public:
+    void add(const std::string& path);
+    bool holds(const std::string& path) const;
+
+  private:
+    std::set<std::pair<unsigned long long, unsigned long long>> ids_;
+    std::set<std::string> names_;
+};
+
+// The output files of one photograph, and the reason they are not written when one of them is
+// an input of the batch or another photograph's output (the first photograph keeps it).
+struct PlannedOutputs {
+    std::string gap;      // STEM.gapfract.txt
+    std::string overlay;  // empty without --overlay or --overlay-dir
+    std::string conflict;
+};
+std::vector<PlannedOutputs> plan_outputs(const std::vector<PhotoJob>& jobs, const Options& options,
+                                         const InputSet& inputs);
+
+// Writes the gap-fraction file (and the overlay) of one analysed photograph, each replaced
+// whole (written to a temporary beside it, renamed when complete). Returns false with the
+// reason in PROBLEM; the earlier files are then as they were.
+bool write_outputs(const PlannedOutputs& planned, const skyimage::PhotoResult& result,
+                   fileio::CleanupRegistry* registry, std::string* problem);
 
 }  // namespace gapbatch

@@ -8,13 +8,23 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <set>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "batch.h"
+#include "csv.h"
+#include "fileio/fileio.h"
 #include "gapreport/gapreport.h"
+#include "skyimage/photo.h"
 
 namespace {
 
@@ -54,9 +64,163 @@ class Progress {
     int shown_ = 0;  // width of the line on screen
 };
 
+
+// What the analysis of one photograph gave.
+struct Outcome {
+    bool ok = false;
+    std::string why;
+    skyimage::PhotoResult photo;
+    structure::Result analysis;
+};
+
+// Analyses one photograph with a worker's own workspace. Never throws: a photograph that needs
+// more memory than there is fails alone.
+void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, skyimage::Workspace* work,
+             Outcome* out) {
+    try {
+        out->ok = skyimage::process_photo(job.path.c_str(), job.photo, work, &out->photo, &out->why);
+        if (out->ok) {
+            const structure::Samples samples = structure::sample_photo(
+                work->photo.bmp, job.photo.lens, job.photo.declination, o.analysis);
+            out->analysis = structure::analyse(out->photo.counts, samples, o.analysis);
+        }
+    } catch (const std::bad_alloc&) {
+        *out = Outcome{};
+        out->why = "not enough memory to analyse this photograph";
+    }
+}
+
+// The photographs analysed on THREADS threads, handed to WRITE one by one in input order. A
+// worker runs at most WINDOW photographs ahead of the one written last, so that finished
+// photographs do not pile up behind a slow one.
+template <typename Write>
+void run_batch(const std::vector<gapbatch::PhotoJob>& jobs,
+               const std::vector<gapbatch::PlannedOutputs>& plan, const gapbatch::Options& o,
+               int threads, Write write) {
+    const std::size_t n = jobs.size();
+    std::vector<std::unique_ptr<Outcome>> outcomes(n);
+    auto prepare = [&](std::size_t k, skyimage::Workspace* work) {
+        auto out = std::make_unique<Outcome>();
+        if (!plan[k].conflict.empty())
+            out->why = plan[k].conflict;
+        else
+            analyse(jobs[k], o, work, out.get());
+        return out;
+    };
+    if (threads <= 1 || n <= 1) {
+        skyimage::Workspace work;
+        for (std::size_t k = 0; k < n; ++k) write(k, *prepare(k, &work));
+        return;
+    }
+    const std::size_t window = 4 * std::size_t(threads);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t next = 0, written = 0;
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([&] {
+            skyimage::Workspace work;
+            for (;;) {
+                std::size_t k;
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    changed.wait(lock, [&] { return next >= n || next < written + window; });
+                    if (next >= n) return;
+                    k = next++;
+                }
+                std::unique_ptr<Outcome> out = prepare(k, &work);
+                std::lock_guard<std::mutex> lock(mutex);
+                outcomes[k] = std::move(out);
+                changed.notify_all();
+            }
+        });
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        std::unique_ptr<Outcome> out;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return outcomes[k] != nullptr; });
+            out = std::move(outcomes[k]);
+        }
+        write(k, *out);
+        std::lock_guard<std::mutex> lock(mutex);
+        written = k + 1;
+        changed.notify_all();
+    }
+    for (std::thread& t : pool) t.join();
+}
+
+// --merge: the summaries of shards joined into one, in the photographs' order (their index
+// column), refused when their headers differ or an index appears twice.
+int merge_summaries(const gapbatch::Options& o, const cli::Io& io) {
+    std::vector<std::string> header;
+    std::vector<std::pair<long long, std::vector<std::string>>> rows;
+    for (const char* path : o.args) {
+        fileio::InputFile in = fileio::open_input(path, fileio::Dash::kStandardInput);
+        if (!in) return cli::refuse(io, in.message());
+        std::vector<std::string> fields;
+        bool open_quote = false;
+        if (!gapbatch::read_record(in.get(), &fields, &open_quote))
+            return cli::refuse(io, path, "holds no summary header");
+        if (header.empty()) {
+            header = fields;
+        } else if (fields != header) {
+            return cli::refuse(io, path,
+                               "its columns differ from those of %s; only summaries of one "
+                               "gapbatch version and settings layout can be merged",
+                               o.args[0]);
+        }
+        const auto at = std::find(header.begin(), header.end(), "index");
+        if (at == header.end()) return cli::refuse(io, path, "the summary has no index column");
+        const std::size_t column = std::size_t(at - header.begin());
+        while (gapbatch::read_record(in.get(), &fields, &open_quote)) {
+            if (open_quote) return cli::refuse(io, path, "a row ends inside quotes");
+            if (fields.size() == 1 && fields[0].empty()) continue;
+            if (fields.size() != header.size())
+                return cli::refuse(io, path, "a row has %zu fields, the header %zu", fields.size(),
+                                   header.size());
+            char* end = nullptr;
+            const long long index = std::strtoll(fields[column].c_str(), &end, 10);
+            if (end == fields[column].c_str() || *end != '\0' || index < 1)
+                return cli::refuse(io, path, "a row has no photograph index");
+            rows.emplace_back(index, fields);
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t k = 1; k < rows.size(); ++k)
+        if (rows[k].first == rows[k - 1].first)
+            return cli::refuse(io, "--merge", "the photograph of index %lld appears twice",
+                               rows[k].first);
+    std::unique_ptr<fileio::AtomicFile> file;
+    std::FILE* out = io.out;
+    if (o.summary != nullptr) {
+        file = std::make_unique<fileio::AtomicFile>(o.summary);
+        if (!file->ok()) return cli::refuse(io, file->message());
+        out = file->file();
+    }
+    auto line = [out](const std::vector<std::string>& fields) {
+        for (std::size_t k = 0; k < fields.size(); ++k) {
+            if (k > 0) std::fputc(',', out);
+            gapbatch::write_csv_field(out, fields[k]);
+        }
+        std::fputc('\n', out);
+    };
+    line(header);
+    for (const auto& row : rows) line(row.second);
+    if (file != nullptr) return file->commit() ? 0 : cli::refuse(io, file->message());
+    if (std::fflush(out) != 0 || std::ferror(out) != 0)
+        return cli::refuse(io, "standard output", "cannot write the summary");
+    return 0;
+}
+
 }  // namespace
 
 int run_gapbatch(int argc, char** argv, const cli::Io& io) {
+    const int asked =
+        cli::help_or_version(argc, argv, io, gapbatch::write_help,
+                             "Photograph formats read: " + skyimage::compiled_readers() + "\n");
+    if (asked >= 0) return asked;
     gapbatch::Options options;
     char problem[gapbatch::kMessageSize];
     if (!gapbatch::parse_options(argc, argv, &options, problem)) {
@@ -69,51 +233,86 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
         gapbatch::write_help(io.out, argv[0]);
         return 0;
     }
+    if (options.version) {
+        std::fprintf(io.out, "gapbatch (%s)\nphotographs read: %s\n", gapreport::kBanner,
+                     skyimage::compiled_readers().c_str());
+        return 0;
+    }
+    if (options.merge) return merge_summaries(options, io);
+
+    std::vector<gapbatch::PhotoJob> jobs;
+    std::string why;
+    if (!gapbatch::list_photos(options, &jobs, &why)) return cli::refuse(io, why);
+
+    // Nothing is opened for writing before every output is known not to be an input.
+    gapbatch::InputSet inputs;
+    for (const gapbatch::PhotoJob& job : jobs) inputs.add(job.path);
+    if (options.manifest != nullptr) inputs.add(options.manifest);
+    for (const char* path : {options.summary, options.rings_csv}) {
+        if (path == nullptr) continue;
+        if (inputs.holds(path))
+            return cli::refuse(io, path, "is one of the inputs of this batch; not overwritten");
+        const fileio::Status st = fileio::check_output(path);
+        if (!st) return cli::refuse(io, st.message);
+    }
     for (const char* folder : {options.out_dir, options.overlay_dir}) {
         if (folder != nullptr && !gapbatch::make_folder(folder))
             return cli::refuse(io, folder, "cannot create the folder");
     }
+    const std::vector<gapbatch::PlannedOutputs> plan =
+        gapbatch::plan_outputs(jobs, options, inputs);
+
+    // The temporaries are removed on a signal when main_of installed its handlers.
+    fileio::CleanupRegistry own_registry;
+    fileio::CleanupRegistry& registry = io.cleanup != nullptr ? *io.cleanup : own_registry;
+    std::unique_ptr<fileio::AtomicFile> summary_file, rings_file;
     std::FILE* summary = io.out;
     if (options.summary != nullptr) {
-        summary = std::fopen(options.summary, "w");
-        if (summary == nullptr)
-            return cli::refuse(io, options.summary, "cannot create the summary file");
+        summary_file = std::make_unique<fileio::AtomicFile>(options.summary, &registry);
+        if (!summary_file->ok()) return cli::refuse(io, summary_file->message());
+        summary = summary_file->file();
+    }
+    std::FILE* rings = nullptr;
+    if (options.rings_csv != nullptr) {
+        rings_file = std::make_unique<fileio::AtomicFile>(options.rings_csv, &registry);
+        if (!rings_file->ok()) return cli::refuse(io, rings_file->message());
+        rings = rings_file->file();
+        gapbatch::write_rings_header(rings);
     }
     gapbatch::write_summary_header(summary);
 
-    options.photo.overlay = options.overlay != nullptr || options.overlay_dir != nullptr;
-    skyimage::Workspace work;
-    skyimage::PhotoResult result;
-    std::set<std::string> written;
-    Progress progress(!options.quiet, options.photos.size(), io.err, io.out);
+    for (gapbatch::PhotoJob& job : jobs)
+        job.photo.overlay = options.overlay != nullptr || options.overlay_dir != nullptr;
+    const int threads = options.jobs > 0 ? options.jobs
+                                         : int(std::max(1u, std::thread::hardware_concurrency()));
+    Progress progress(!options.quiet, jobs.size(), io.err, io.out);
     int failed = 0;
-    for (std::size_t k = 0; k < options.photos.size(); ++k) {
-        const char* path = options.photos[k];
-        gapbatch::Row row;
-        row.photo = path;
-        std::string why = gapbatch::output_conflict(path, options, written);
-        bool ok = why.empty() && skyimage::process_photo(path, options.photo, &work, &result, &why) &&
-                  gapbatch::write_outputs(path, options, result, &written, &why);
+    run_batch(jobs, plan, options, threads, [&](std::size_t k, const Outcome& out) {
+        const gapbatch::PhotoJob& job = jobs[k];
+        std::string reason = out.why;
+        bool ok = out.ok && gapbatch::write_outputs(plan[k], out.photo, &registry, &reason);
         progress.clear();
+        gapbatch::Row row;
         if (!ok) {
-            cli::refuse(io, path, "%s", why.c_str());
+            cli::refuse(io, job.path.c_str(), "%s", reason.c_str());
+            row = gapbatch::failed_row(job, options, reason);
             ++failed;
         } else {
-            row = gapbatch::make_row(path, options, result);
-            if (result.outside > 0) {
-                cli::refuse(io, path,
-                            "%lld pixels of the sky disc lie beyond the photograph and count as "
-                            "canopy",
-                            static_cast<long long>(result.outside));
+            row = gapbatch::make_row(job, options, out.photo, out.analysis);
+            for (const std::string& warning : gapbatch::warnings(job, out.photo)) {
+                cli::refuse(io, job.path.c_str(), "%s", warning.c_str());
+                row.message += (row.message.empty() ? "" : "; ") + warning;
             }
         }
         gapbatch::write_summary_row(summary, row);
+        if (rings != nullptr) gapbatch::write_rings_rows(rings, row);
         progress.done(k + 1);
-    }
+    });
     progress.finish();
     int status = 0;
-    if (summary != io.out) {
-        status = cli::close_report(summary, options.summary, io);
+    if (rings_file != nullptr && !rings_file->commit()) status = cli::refuse(io, rings_file->message());
+    if (summary_file != nullptr) {
+        if (!summary_file->commit()) status = cli::refuse(io, summary_file->message());
     } else if (std::fflush(io.out) != 0 || std::ferror(io.out) != 0) {
         cli::refuse(io, "standard output", "cannot write the summary");
         status = 1;

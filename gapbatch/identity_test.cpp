@@ -86,24 +86,24 @@ TEST(Identity, SameFileAsGapimage) {
         for (bool polar : {true, false}) {
             const std::string expected = run_gapimage(photo, k, polar, dir / "gapfract.txt");
             ASSERT_FALSE(expected.empty());
-            Options o;
-            o.photo.disc.source = skyimage::DiscSource::kPoints;
-            std::copy(k.points, k.points + 6, o.photo.disc.points);
-            o.photo.lens.kind =
+            skyimage::PhotoSettings s;
+            s.disc.source = skyimage::DiscSource::kPoints;
+            std::copy(k.points, k.points + 6, s.disc.points);
+            s.lens.kind =
                 polar ? skyimage::LensKind::kEquidistant : skyimage::LensKind::kOrthographic;
-            o.photo.method = skyimage::ThresholdMethod::kFixed;
-            o.photo.threshold = k.threshold;
-            o.photo.nz = k.nz;
-            o.photo.na = k.na;
-            o.photo.declination = k.declination;
-            o.out_dir = dir.path().c_str();
+            s.method = skyimage::ThresholdMethod::kFixed;
+            s.threshold = k.threshold;
+            s.nz = k.nz;
+            s.na = k.na;
+            s.declination = k.declination;
             skyimage::Workspace work;
             skyimage::PhotoResult result;
-            std::set<std::string> written;  // nothing written yet in this batch
             std::string problem;
-            ASSERT_TRUE(skyimage::process_photo(photo.c_str(), o.photo, &work, &result, &problem))
+            ASSERT_TRUE(skyimage::process_photo(photo.c_str(), s, &work, &result, &problem))
                 << problem;
-            ASSERT_TRUE(write_outputs(photo.c_str(), o, result, &written, &problem)) << problem;
+            PlannedOutputs target;
+            target.gap = output_path(photo.c_str(), dir.path().c_str(), ".gapfract.txt");
+            ASSERT_TRUE(write_outputs(target, result, nullptr, &problem)) << problem;
             const std::string stem = "p" + std::to_string(seed - 1);
             EXPECT_EQ(gapbatch_test::read_file(dir / (stem + ".gapfract.txt")), expected)
                 << k.w << "x" << k.h << (polar ? " equidistant" : " orthographic");

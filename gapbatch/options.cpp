@@ -1,61 +1,24 @@
-// gapbatch's command line.
+// gapbatch's command line, and the list of photographs it names.
+#include <dirent.h>
 #include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "batch.h"
 #include "gapreport/gapreport.h"
+#include "manifest.h"
 
 namespace gapbatch {
 
 namespace {
-
-constexpr int kMaxPointCoordinate = skyimage::kMaxPointCoordinate;
-
-using skyimage::Channel;
-using skyimage::LensKind;
-using skyimage::ThresholdMethod;
-
-// Reads COUNT comma-separated numbers; integers where INTEGER[k]. The whole text must be used.
-bool read_list(const char* text, int count, const bool* integer, double* values) {
-    const char* p = text;
-    for (int k = 0; k < count; ++k) {
-        char* end = nullptr;
-        if (integer[k]) {
-            errno = 0;
-            const long v = std::strtol(p, &end, 10);
-            if (end == p || errno != 0 || v > kMaxPointCoordinate || v < -kMaxPointCoordinate)
-                return false;
-            values[k] = double(v);
-        } else {
-            values[k] = std::strtod(p, &end);
-            if (end == p || !std::isfinite(values[k])) return false;
-        }
-        const char expected = k + 1 == count ? '\0' : ',';
-        if (*end != expected) return false;
-        p = end + 1;
-    }
-    return true;
-}
-
-bool read_int(const char* text, long lo, long hi, int* value) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
-    *value = int(v);
-    return true;
-}
-
-bool read_double(const char* text, double* value) {
-    char* end = nullptr;
-    *value = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(*value);
-}
 
 enum OptionId {
     kPoints = 1000,
@@ -74,8 +37,94 @@ enum OptionId {
     kOverlay,
     kOverlayDir,
     kQuiet,
-    kHelp
+    kHelp,
+    kVersion,
+    kMaxZenith,
+    kSegments,
+    kDiscardZenith,
+    kDiscardHorizon,
+    kTessorClasses,
+    kTessorWeight,
+    kZeroGap,
+    kRingsCsv,
+    kManifest,
+    kRecursive,
+    kJobs,
+    kShard,
+    kMerge,
+    kSite,
+    kDays
 };
+
+// The per-photo settings among the options: their names as manifest columns.
+const char* photo_setting(int id) {
+    switch (id) {
+        case kPoints:
+            return "points";
+        case kCircle:
+            return "circle";
+        case kLens:
+            return "lens";
+        case kFov:
+            return "fov";
+        case kThreshold:
+            return "threshold";
+        case kAuto:
+            return "auto";
+        case kChannel:
+            return "channel";
+        case kDeclination:
+            return "declination";
+        case kDays:
+            return "days";
+        default:
+            return nullptr;
+    }
+}
+
+bool has_photo_extension(const std::string& name) {
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) return false;
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {"bmp", "jpg", "jpeg", "tif", "tiff", "png", "dng", "nef", "nrw", "cr2",
+                              "cr3", "arw", "orf", "rw2", "raf", "pef", "srw"})
+        if (ext == known) return true;
+    return false;
+}
+
+bool is_folder(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The photographs in FOLDER (and its subfolders when RECURSIVE), added to PATHS.
+bool folder_photos(const std::string& folder, bool recursive, std::vector<std::string>* paths,
+                   std::string* why) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        *why = folder + ": cannot read the folder";
+        return false;
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    for (const std::string& name : names) {
+        const std::string path = prefix + name;
+        if (is_folder(path.c_str())) {
+            if (recursive && name[0] != '.' && !folder_photos(path, true, paths, why)) return false;
+        } else if (name[0] != '.' && has_photo_extension(name)) {
+            paths->push_back(path);
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -96,149 +145,65 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {"overlay", required_argument, nullptr, kOverlay},
                                    {"overlay-dir", required_argument, nullptr, kOverlayDir},
                                    {"quiet", no_argument, nullptr, kQuiet},
+                                   {"max-zenith", required_argument, nullptr, kMaxZenith},
+                                   {"segments", required_argument, nullptr, kSegments},
+                                   {"discard-zenith", required_argument, nullptr, kDiscardZenith},
+                                   {"discard-horizon", required_argument, nullptr, kDiscardHorizon},
+                                   {"tessor-classes", required_argument, nullptr, kTessorClasses},
+                                   {"tessor-weight", required_argument, nullptr, kTessorWeight},
+                                   {"zero-gap", required_argument, nullptr, kZeroGap},
+                                   {"rings-csv", required_argument, nullptr, kRingsCsv},
+                                   {"manifest", required_argument, nullptr, kManifest},
+                                   {"recursive", no_argument, nullptr, kRecursive},
+                                   {"jobs", required_argument, nullptr, kJobs},
+                                   {"shard", required_argument, nullptr, kShard},
+                                   {"merge", no_argument, nullptr, kMerge},
+                                   {"site", required_argument, nullptr, kSite},
+                                   {"days", required_argument, nullptr, kDays},
                                    {"help", no_argument, nullptr, kHelp},
+                                   {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
     *o = Options{};
-    int threshold_choices = 0;
-    bool has_points = false, has_circle = false;
     optind = 0;  // start afresh, also when called again
     opterr = 0;
+    std::string why;
+    auto refuse = [&](const char* flag, const char* arg, const std::string& text) {
+        if (flag != nullptr)
+            std::snprintf(problem, kMessageSize, "%s %s: %s", flag, arg, text.c_str());
+        else
+            std::snprintf(problem, kMessageSize, "%s", text.c_str());
+        return false;
+    };
     for (;;) {
         int index = 0;
-        const int id = getopt_long(argc, argv, "", kLong, &index);
+        // Leading ':': an option given no value comes back as ':', an unknown one as '?'.
+        const int id = getopt_long(argc, argv, ":h", kLong, &index);
         if (id == -1) break;
         const char* arg = optarg;
+        if (const char* name = photo_setting(id)) {
+            if (!apply_photo_setting(name, arg, &o->defaults, &why))
+                return refuse((std::string("--") + name).c_str(), arg, why);
+            continue;
+        }
         switch (id) {
-            case kPoints: {
-                const bool integer[6] = {true, true, true, true, true, true};
-                double v[6];
-                if (!read_list(arg, 6, integer, v)) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--points %s: give six whole numbers x1,y1,x2,y2,x3,y3", arg);
-                    return false;
-                }
-                skyimage::DiscSpec& disc = o->photo.disc;
-                for (int k = 0; k < 6; ++k) disc.points[k] = int(v[k]);
-                const int* p = disc.points;
-                const skyimage::Circle d =
-                    skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
-                if (d.collinear) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--points %s: the three points lie on one line", arg);
-                    return false;
-                }
-                if (!d.usable) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--points %s: the circle through them is smaller than one "
-                                  "pixel or larger than 16384 pixels of radius",
-                                  arg);
-                    return false;
-                }
-                disc.source = skyimage::DiscSource::kPoints;
-                has_points = true;
-                break;
-            }
-            case kCircle: {
-                const bool integer[3] = {true, true, false};
-                double v[3];
-                if (!read_list(arg, 3, integer, v) || !(v[2] > 0)) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--circle %s: give the centre column and row as whole numbers "
-                                  "and a radius above 0, as CX,CY,R",
-                                  arg);
-                    return false;
-                }
-                skyimage::DiscSpec& disc = o->photo.disc;
-                disc.cx = int(v[0]);
-                disc.cy = int(v[1]);
-                disc.radius = v[2];
-                disc.source = skyimage::DiscSource::kCircle;
-                has_circle = true;
-                break;
-            }
-            case kLens:
-                if (!skyimage::parse_lens(arg, &o->photo.lens)) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--lens %s: choose equidistant, orthographic, equisolid, "
-                                  "stereographic or poly:a1,a2,a3",
-                                  arg);
-                    return false;
-                }
-                break;
-            case kFov: {
-                double fov = 0;
-                if (!read_double(arg, &fov)) {
-                    std::snprintf(problem, kMessageSize, "--fov %s: give a number of degrees", arg);
-                    return false;
-                }
-                o->photo.lens.fov_deg = fov;  // kept when --lens follows: parse_lens leaves it
-                o->fov_given = true;
-                break;
-            }
-            case kThreshold:
-                if (!read_int(arg, -2147483647L - 1, 2147483647L, &o->photo.threshold)) {
-                    std::snprintf(problem, kMessageSize, "--threshold %s: give a whole number",
-                                  arg);
-                    return false;
-                }
-                o->photo.method = ThresholdMethod::kFixed;
-                ++threshold_choices;
-                break;
-            case kAuto:
-                if (std::strcmp(arg, "ridler") == 0) {
-                    o->photo.method = ThresholdMethod::kRidler;
-                } else if (std::strcmp(arg, "otsu") == 0) {
-                    o->photo.method = ThresholdMethod::kOtsu;
-                } else if (std::strcmp(arg, "minimum") == 0) {
-                    o->photo.method = ThresholdMethod::kMinimum;
-                } else {
-                    std::snprintf(problem, kMessageSize,
-                                  "--auto %s: choose ridler, otsu or minimum", arg);
-                    return false;
-                }
-                ++threshold_choices;
-                break;
             case kClassified:
-                o->photo.method = ThresholdMethod::kClassified;
-                ++threshold_choices;
+                apply_photo_setting("classified", "yes", &o->defaults, &why);
                 break;
-            case kChannel:
-                if (std::strcmp(arg, "blue") == 0) {
-                    o->photo.channel = Channel::kBlue;
-                } else if (std::strcmp(arg, "green") == 0) {
-                    o->photo.channel = Channel::kGreen;
-                } else if (std::strcmp(arg, "red") == 0) {
-                    o->photo.channel = Channel::kRed;
-                } else if (std::strcmp(arg, "luma") == 0) {
-                    o->photo.channel = Channel::kLuma;
-                } else {
-                    std::snprintf(problem, kMessageSize,
-                                  "--channel %s: choose blue, green, red or luma", arg);
-                    return false;
-                }
+            case kSite:
+                if (!apply_site(arg, &o->defaults, &why)) return refuse("--site", arg, why);
                 break;
             case kRings:
-                if (!read_int(arg, 1, gapdata::kMaxWriteAnnuli, &o->photo.nz)) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--rings %s: the number of zenith rings must lie in 1..%d", arg,
-                                  gapdata::kMaxWriteAnnuli);
-                    return false;
+                if (!read_int(arg, 1, gapdata::kMaxWriteAnnuli, &o->defaults.photo.nz)) {
+                    return refuse("--rings", arg,
+                                  "the number of zenith rings must lie in 1.." +
+                                      std::to_string(gapdata::kMaxWriteAnnuli));
                 }
                 break;
             case kSectors:
-                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->photo.na)) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--sectors %s: the number of azimuth sectors must lie in 1..%d",
-                                  arg, gapdata::kMaxWriteSectors);
-                    return false;
-                }
-                break;
-            case kDeclination:
-                if (!read_double(arg, &o->photo.declination) || std::fabs(o->photo.declination) > 180) {
-                    std::snprintf(problem, kMessageSize,
-                                  "--declination %s: give degrees from -180 (West) to 180 (East)",
-                                  arg);
-                    return false;
+                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->defaults.photo.na)) {
+                    return refuse("--sectors", arg,
+                                  "the number of azimuth sectors must lie in 1.." +
+                                      std::to_string(gapdata::kMaxWriteSectors));
                 }
                 break;
             case kOut:
@@ -253,65 +218,157 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
             case kOverlayDir:
                 o->overlay_dir = arg;
                 break;
+            case kMaxZenith:
+                if (!read_double(arg, &o->analysis.max_zenith_deg) ||
+                    !(o->analysis.max_zenith_deg > 0 && o->analysis.max_zenith_deg <= 90))
+                    return refuse("--max-zenith", arg, "give degrees above 0 and up to 90");
+                break;
+            case kSegments:
+                if (!read_int(arg, 1, gapdata::kMaxWriteSectors, &o->analysis.segments)) {
+                    return refuse("--segments", arg,
+                                  "the number of azimuth segments must lie in 1.." +
+                                      std::to_string(gapdata::kMaxWriteSectors));
+                }
+                break;
+            case kDiscardZenith:
+            case kDiscardHorizon: {
+                int* count = id == kDiscardZenith ? &o->analysis.zenith_rings_discarded
+                                                  : &o->analysis.horizon_rings_discarded;
+                if (!read_int(arg, 0, gapdata::kMaxWriteAnnuli, count)) {
+                    return refuse(id == kDiscardZenith ? "--discard-zenith" : "--discard-horizon",
+                                  arg,
+                                  "give a number of rings, 0.." +
+                                      std::to_string(gapdata::kMaxWriteAnnuli));
+                }
+                break;
+            }
+            case kTessorClasses:
+                if (!read_int(arg, 3, 20, &o->analysis.tessor_classes))
+                    return refuse("--tessor-classes", arg, "the leaf-angle classes must number 3..20");
+                break;
+            case kTessorWeight:
+                if (!read_double(arg, &o->analysis.tessor_weight) || !(o->analysis.tessor_weight >= 0))
+                    return refuse("--tessor-weight", arg, "give a constraint weight of 0 or more");
+                break;
+            case kZeroGap:
+                if (!read_double(arg, &o->analysis.gaps.zero_gap_substitute) ||
+                    !(o->analysis.gaps.zero_gap_substitute > 0 &&
+                      o->analysis.gaps.zero_gap_substitute <= 1))
+                    return refuse("--zero-gap", arg, "give a gap fraction above 0 and up to 1");
+                break;
+            case kRingsCsv:
+                o->rings_csv = arg;
+                break;
+            case kManifest:
+                o->manifest = arg;
+                break;
+            case kRecursive:
+                o->recursive = true;
+                break;
+            case kJobs:
+                if (!read_int(arg, 1, 1024, &o->jobs))
+                    return refuse("--jobs", arg, "give a number of threads, 1..1024");
+                break;
+            case kShard: {
+                int k = 0, n = 0;
+                char extra = 0;
+                if (std::sscanf(arg, "%d/%d%c", &k, &n, &extra) != 2 || n < 1 || k < 1 || k > n)
+                    return refuse("--shard", arg, "give K/N with 1 <= K <= N");
+                o->shard = k;
+                o->shards = n;
+                break;
+            }
+            case kMerge:
+                o->merge = true;
+                break;
             case kQuiet:
                 o->quiet = true;
                 break;
+            case 'h':
             case kHelp:
                 o->help = true;
                 return true;
-            default: {
-                const char* bad = argv[optind - 1];
-                if (optopt != 0) {
-                    std::snprintf(problem, kMessageSize, "%s needs a value", bad);
-                } else {
-                    std::snprintf(problem, kMessageSize, "unknown option %s", bad);
-                }
-                return false;
+            case kVersion:
+                o->version = true;
+                return true;
+            case ':':
+                return refuse(nullptr, nullptr, std::string(argv[optind - 1]) + " needs a value");
+            default: {  // '?': an unknown option; a short one is named by its letter
+                if (optopt > 0 && optopt < 128)
+                    return refuse(nullptr, nullptr,
+                                  std::string("unknown option -") + char(optopt));
+                return refuse(nullptr, nullptr,
+                              std::string("unknown option ") + argv[optind - 1]);
             }
         }
     }
-    for (int k = optind; k < argc; ++k) o->photos.push_back(argv[k]);
+    for (int k = optind; k < argc; ++k) o->args.push_back(argv[k]);
 
-    if (o->photos.empty()) {
-        std::snprintf(problem, kMessageSize, "no photograph given");
-        return false;
+    o->analysis.nz = o->defaults.photo.nz;
+    o->analysis.na = o->defaults.photo.na;
+    if (o->merge) {
+        if (o->args.empty()) return refuse(nullptr, nullptr, "--merge needs the summaries to join");
+        return true;
     }
-    if (has_points && has_circle) {
-        std::snprintf(problem, kMessageSize,
-                      "give the sky disc by --points or by --circle, not both");
-        return false;
-    }
-    if (threshold_choices > 1) {
-        std::snprintf(problem, kMessageSize, "choose one of --threshold, --auto and --classified");
-        return false;
-    }
-    if (o->fov_given && o->photo.lens.kind == LensKind::kPolynomial) {
-        std::snprintf(problem, kMessageSize,
-                      "--fov does not apply to a poly: lens, whose rim angle is a1 + a2 + a3");
-        return false;
-    }
-    if (const char* why = skyimage::lens_problem(o->photo.lens)) {
-        char text[120];
-        skyimage::describe_lens(o->photo.lens, text, sizeof text);
-        std::snprintf(problem, kMessageSize, "lens %s: %s", text, why);
-        return false;
-    }
-    for (const char* photo : o->photos) {
-        if (o->summary != nullptr && std::strcmp(o->summary, photo) == 0) {
-            std::snprintf(problem, kMessageSize,
-                          "--summary %s would overwrite one of the photographs", photo);
-            return false;
+    if (o->args.empty() && o->manifest == nullptr)
+        return refuse(nullptr, nullptr, "no photograph given");
+    if (o->manifest != nullptr && !o->args.empty())
+        return refuse(nullptr, nullptr, "give the photographs by --manifest or as arguments, not both");
+    why = photo_settings_problem(o->defaults);
+    if (!why.empty()) return refuse(nullptr, nullptr, why);
+    for (const char* photo : o->args) {
+        for (const auto& [flag, path] : {std::make_pair("--summary", o->summary),
+                                        std::make_pair("--rings-csv", o->rings_csv)}) {
+            if (path != nullptr && std::strcmp(path, photo) == 0) {
+                return refuse(nullptr, nullptr,
+                              std::string(flag) + " " + photo + " would overwrite one of the photographs");
+            }
         }
     }
-    if (o->overlay != nullptr && o->overlay_dir != nullptr) {
-        std::snprintf(problem, kMessageSize, "give --overlay or --overlay-dir, not both");
-        return false;
-    }
-    if (o->overlay != nullptr && o->photos.size() > 1) {
-        std::snprintf(problem, kMessageSize,
+    why = structure::settings_problem(o->analysis);
+    if (!why.empty()) return refuse(nullptr, nullptr, why);
+    if (o->overlay != nullptr && o->overlay_dir != nullptr)
+        return refuse(nullptr, nullptr, "give --overlay or --overlay-dir, not both");
+    const bool one_photo = o->manifest == nullptr && o->args.size() == 1 && !is_folder(o->args[0]);
+    if (o->overlay != nullptr && !one_photo) {
+        char text[kMessageSize];
+        std::snprintf(text, sizeof text,
                       "--overlay names one file, for one photograph; use --overlay-dir for %zu",
-                      o->photos.size());
-        return false;
+                      o->args.size());
+        return refuse(nullptr, nullptr, text);
+    }
+    return true;
+}
+
+bool list_photos(const Options& o, std::vector<PhotoJob>* jobs, std::string* why) {
+    jobs->clear();
+    if (o.manifest != nullptr) {
+        if (!read_manifest(o.manifest, o.defaults, jobs, why)) return false;
+    } else {
+        std::vector<std::string> paths;
+        for (const char* arg : o.args) {
+            if (is_folder(arg)) {
+                if (!folder_photos(arg, o.recursive, &paths, why)) return false;
+            } else {
+                paths.push_back(arg);
+            }
+        }
+        if (paths.empty()) {
+            *why = "no photograph given: the folders named hold none";
+            return false;
+        }
+        for (const std::string& path : paths) {
+            PhotoJob job = o.defaults;
+            job.path = path;
+            jobs->push_back(job);
+        }
+    }
+    for (std::size_t k = 0; k < jobs->size(); ++k) (*jobs)[k].index = k + 1;
+    if (o.shards > 1) {
+        std::vector<PhotoJob> mine;
+        for (const PhotoJob& job : *jobs)
+            if ((job.index - 1) % std::size_t(o.shards) == std::size_t(o.shard - 1)) mine.push_back(job);
+        jobs->swap(mine);
     }
     return true;
 }
@@ -324,7 +381,9 @@ void write_usage(std::FILE* out, const char* argv0) {
 void write_help(std::FILE* out, const char* argv0) {
     std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out,
-                 "Usage: %s [options] PHOTO...\n"
+                 "Usage: %s [options] PHOTO|FOLDER...\n"
+                 "       %s [options] --manifest FILE\n"
+                 "       %s --merge SUMMARY...\n"
                  "\n"
                  "Analyses hemispherical canopy photographs without questions: for every PHOTO\n"
                  "it finds the sky disc, separates sky from canopy, counts the sky pixels in\n"
@@ -333,7 +392,14 @@ void write_help(std::FILE* out, const char* argv0) {
                  "photograph goes to standard output.\n"
                  "\n"
                  "Photographs: 8-bit greyscale BMP (grey levels as stored), 24- or 32-bit colour\n"
-                 "BMP, and JPEG when gapbatch was built with libjpeg.\n"
+                 "BMP, and JPEG when gapbatch was built with libjpeg (see --version). A PHOTO\n"
+                 "that is a folder stands for the photographs in it, sorted by name.\n"
+                 "  --recursive      and for those in its subfolders\n"
+                 "  --manifest FILE  a CSV naming the photographs (column photo, relative to\n"
+                 "                   FILE's folder) and, in columns named as the flags without\n"
+                 "                   dashes, each one's own settings: points, circle, lens, fov,\n"
+                 "                   threshold, auto, classified (yes/no), channel,\n"
+                 "                   declination; an empty cell takes the flag's value\n"
                  "\n"
                  "Sky disc (default: the image centre, radius min(width, height) / 2):\n"
                  "  --points X1,Y1,X2,Y2,X3,Y3  three pixels on the rim (column, row from the\n"
@@ -359,6 +425,16 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --rings N       zenith rings, 1..90 (default 9)\n"
                  "  --sectors M     azimuth sectors, 1..360 (default 8)\n"
                  "  --declination D magnetic declination in degrees, West negative (default 0)\n"
+                 "Canopy structure (the summary's method columns; see the README):\n"
+                 "  --max-zenith DEG    largest zenith angle in use: rings whose outer edge lies\n"
+                 "                      beyond it are left out (default 90)\n"
+                 "  --discard-zenith N  rings left out next to the zenith (default 0)\n"
+                 "  --discard-horizon N rings left out next to the horizon (default 0)\n"
+                 "  --segments N        azimuth segments of the clumping methods (default 8)\n"
+                 "  --zero-gap P        gap fraction put in place of a segment without gap\n"
+                 "                      before its logarithm is taken (default 4.53e-5)\n"
+                 "  --tessor-classes N  leaf-angle classes of the inversion, 3..20 (default 6)\n"
+                 "  --tessor-weight W   its smoothness constraint (default 0.1)\n"
                  "Output:\n"
                  "  --out DIR          write the gap-fraction files into DIR (default: beside\n"
                  "                     each photograph)\n"
@@ -366,13 +442,22 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --overlay FILE     (one photograph) write the sky/canopy image with the rim\n"
                  "                     and the ring and sector boundaries in grey, as BMP\n"
                  "  --overlay-dir DIR  the same for every photograph, as DIR/STEM.overlay.bmp\n"
+                 "  --rings-csv FILE   one row per photograph and ring in use: the rings'\n"
+                 "                     gap fractions, contact numbers and clumping\n"
                  "  --quiet            no progress line on standard error\n"
-                 "  --help             this text\n"
+                 "Speed and scale:\n"
+                 "  --jobs N           analyse on N threads (default: one per processor)\n"
+                 "  --shard K/N        analyse only every N-th photograph from the K-th\n"
+                 "  --merge CSV...     join the summaries of the shards into one, in the\n"
+                 "                     photographs' order (to standard output, or --summary)\n"
+                 "  --help, -h         this text\n"
+                 "  --version          the version and the photograph formats this build reads\n"
                  "\n"
                  "A photograph that cannot be analysed gets a line on standard error and a\n"
                  "summary row marked failed; the others are still analysed. Exit status 1 when\n"
-                 "any photograph failed, otherwise 0.\n",
-                 argv0);
+                 "any photograph failed, otherwise 0. No output is ever written over an input,\n"
+                 "and every output is replaced whole, never left half written.\n",
+                 argv0, argv0, argv0);
 }
 
 }  // namespace gapbatch

@@ -1,5 +1,6 @@
 #include "gapdata/gapdata.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -12,6 +13,23 @@ void describe(std::string* why, const char* path, const char* problem) {
     *why = path;
     *why += ": ";
     *why += problem;
+}
+
+AfterNumber look_after_number(std::FILE* in) {
+    const int c = std::fgetc(in);
+    if (c != ',') {
+        if (c != EOF) std::ungetc(c, in);
+        return AfterNumber::kGoOn;
+    }
+    const int next = std::fgetc(in);
+    return next != EOF && std::isdigit(next) ? AfterNumber::kDecimalComma : AfterNumber::kEnd;
+}
+
+void decimal_comma(std::string* why, const char* path, int record) {
+    if (why == nullptr) return;
+    *why = std::string(path) + ": record " + std::to_string(record) +
+           " holds a number written with a decimal comma; numbers in a gap-fraction file take a "
+           "decimal point";
 }
 
 }  // namespace detail
@@ -84,7 +102,17 @@ void grid_from_counts(const Counts& counts, Precision precision, Grid<T>* grid) 
 template void grid_from_counts<float>(const Counts&, Precision, Grid<float>*);
 template void grid_from_counts<double>(const Counts&, Precision, Grid<double>*);
 
-std::FILE* open_input(const char* path) { return std::fopen(path, "r+"); }
+fileio::InputFile open_input(const char* path, fileio::Dash dash) {
+    return fileio::open_input(path, dash);
+}
+
+std::string short_data_warning(const char* path, int records_read, int nz, int na) {
+    const long records = long(nz) * long(na);
+    if (records_read >= records) return {};
+    return std::string(path) + ": holds only " + std::to_string(records_read) + " of the " +
+           std::to_string(records) +
+           " records its header announces; the missing cells count as gap fraction 0";
+}
 
 Status read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na,
                    std::string* why) {
@@ -118,12 +146,12 @@ Status check_grid(const char* path, const Reading& reading, int nz, int na, std:
     return Status::kOk;
 }
 
-Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why) {
-    std::FILE* in = open_input(path);
-    if (in == nullptr) return Status::kCannotOpen;
+Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why,
+                       fileio::Dash dash) {
+    const fileio::InputFile in = gapdata::open_input(path, dash);
+    if (!in) return Status::kCannotOpen;
     int got = 0;
-    while (got < n && std::fscanf(in, "%d", &values[got]) == 1) ++got;
-    std::fclose(in);
+    while (got < n && std::fscanf(in.get(), "%d", &values[got]) == 1) ++got;
     if (got < n) {
         refusal(why, path, "found %d of the %d integers needed (%s)", got, n, names);
         return Status::kRefused;
@@ -131,9 +159,9 @@ Status read_int_params(const char* path, int n, int* values, const char* names, 
     return Status::kOk;
 }
 
-Status read_discard_params(const char* path, int n, int* values, const char* names,
-                           int max_annuli, std::string* why) {
-    const Status st = read_int_params(path, n, values, names, why);
+Status read_discard_params(const char* path, int n, int* values, const char* names, int max_annuli,
+                           std::string* why, fileio::Dash dash) {
+    const Status st = read_int_params(path, n, values, names, why, dash);
     if (st != Status::kOk) return st;
     return check_discards(path, values[0], values[1], max_annuli, why);
 }
@@ -153,6 +181,16 @@ Status check_discards(const char* path, int zr, int hr, int max_annuli, std::str
         return Status::kRefused;
     }
     return Status::kOk;
+}
+
+Status check_rings_used(const char* param_path, int zr, int hr, const char* data_path, int nz,
+                        std::string* why) {
+    if (long(zr) + long(hr) < long(nz)) return Status::kOk;
+    refusal(why, param_path,
+            "%d zenith and %d horizon rings discarded leave none of the %d zenith rings of %s to "
+            "use (zr + hr must be less than nz = %d)",
+            zr, hr, nz, data_path, nz);
+    return Status::kRefused;
 }
 
 int count_divisors(int na) {

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -224,6 +228,136 @@ TEST(Params, DiscardCountsAreChecked) {
     EXPECT_NE(why.find("found 2 of the 3 integers needed (a, b, c)"), std::string::npos) << why;
     EXPECT_EQ(gapdata::read_int_params("/nonexistent/p", 1, values, "a", &why),
               Status::kCannotOpen);
+}
+
+// The used annuli are zr .. nz - hr - 1: one is left while zr + hr < nz. Counts that reach
+// past the grid (a gap-fraction file read as the parameter file: "9 8" from its header) are
+// refused with a line naming both files, both counts and nz, whatever the size of the counts.
+TEST(Params, DiscardsMustLeaveAZenithRing) {
+    std::string why;
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 3, 0, "g.txt", 4, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 3, "g.txt", 4, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 0, "g.txt", 1, &why), Status::kOk);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 3, 1, "g.txt", 4, &why), Status::kRefused);
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 0, 1, "g.txt", 1, &why), Status::kRefused);
+    EXPECT_EQ(gapdata::check_rings_used("gf.txt", 9, 8, "gf.txt", 9, &why), Status::kRefused);
+    EXPECT_EQ(why,
+              "gf.txt: 9 zenith and 8 horizon rings discarded leave none of the 9 zenith rings "
+              "of gf.txt to use (zr + hr must be less than nz = 9)");
+    EXPECT_EQ(why.find('\n'), std::string::npos);
+    // The sum is taken without overflow.
+    EXPECT_EQ(gapdata::check_rings_used("p.txt", 2147483647, 2147483647, "g.txt", 40, &why),
+              Status::kRefused);
+}
+
+// ----------------------------------------------------------------------------------------------
+// Inputs read as inputs: read-only and folders, foreign numbers, pipes kept open, short files.
+
+TEST(Inputs, ReadOnlyFileLoadsAndFolderCannotBeOpened) {
+    TempFile f("1 2\n45 270 0.5 7\n45 90 0.25 8\n");
+    ASSERT_EQ(chmod(f.path(), 0444), 0);
+    WideGrid grid;
+    EXPECT_EQ(load(f.path(), kWide, &grid), Status::kOk);
+    EXPECT_EQ(grid.fract_open[0][1], 0.25);  // "%lf" of 0.25: exact
+    EXPECT_EQ(load("/tmp", kWide, &grid), Status::kCannotOpen);
+    int values[1] = {};
+    std::string why;
+    EXPECT_EQ(gapdata::read_int_params(f.path(), 1, values, "a", &why), Status::kOk);
+    EXPECT_EQ(values[0], 1);
+}
+
+TEST(Inputs, DecimalCommaIsRefusedAndOtherCommasEndTheReadingAsBefore) {
+    // A decimal comma read as "0" then "," would silently zero the rest of the grid.
+    TempFile comma("1 2\n45 270 0,533436 7\n45 90 0.25 8\n");
+    WideGrid grid;
+    std::string why;
+    EXPECT_EQ(gapdata::load_grid(comma.path(), kWide, &grid, &why), Status::kRefused);
+    EXPECT_EQ(why, std::string(comma.path()) +
+                       ": record 1 holds a number written with a decimal comma; numbers in a "
+                       "gap-fraction file take a decimal point");
+    FloatGrid single;  // the "%f" readers too, in a later record
+    TempFile later("1 2\n45 270 0.5 7\n45 90 0,25 8\n");
+    EXPECT_EQ(gapdata::load_grid(later.path(), kWide, &single, &why), Status::kRefused);
+    EXPECT_NE(why.find("record 2 holds"), std::string::npos) << why;
+
+    // A comma not followed by a digit is an unreadable token: the reading ends there.
+    TempFile separator("2 1\n22.5 180 0.5 7,\n67.5 180 0.25 8\n");
+    ASSERT_EQ(gapdata::load_grid(separator.path(), kWide, &grid, &why), Status::kOk);
+    EXPECT_EQ(grid.records_read, 1);
+    EXPECT_EQ(grid.fract_open[0][0], 0.5);
+    EXPECT_EQ(grid.fract_open[1][0], 0.0);
+    TempFile mid("2 1\n22.5, 180 0.5 7\n");
+    ASSERT_EQ(gapdata::load_grid(mid.path(), kWide, &grid, &why), Status::kOk);
+    EXPECT_EQ(grid.records_read, 0);
+}
+
+// Runs BODY in a child with ALARM seconds to finish; true when it ended by itself with 0.
+bool finishes_in_time(const std::function<int()>& body, unsigned seconds) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(seconds);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(Inputs, PipesAreReadToTheEndOrToTheLastNumberNeeded) {
+    // A writer that keeps the pipe open after the last line, as a terminal or a slow producer
+    // would: the reading must not ask for more than it needs.
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    const std::string text = "1 2\n45 270 0.5 7\n45 90 0.25 8\n";
+    ASSERT_EQ(write(p[1], text.data(), text.size()), ssize_t(text.size()));
+    EXPECT_TRUE(finishes_in_time(
+        [&] {
+            std::FILE* in = fdopen(p[0], "r");
+            int nz = 0, na = 0;
+            WideGrid grid;
+            std::string why;
+            const bool ok =
+                gapdata::read_header(in, "pipe", kWide, &nz, &na, &why) == Status::kOk &&
+                gapdata::read_records(in, "pipe", kWide, nz, na, &grid, &why) == Status::kOk;
+            return ok && grid.records_read == 2 && grid.pixel_nbr[0][1] == 8 ? 0 : 1;
+        },
+        5));
+    ASSERT_EQ(write(p[1], "3 4 5\n", 6), 6);
+    const std::string dev = "/dev/fd/" + std::to_string(p[0]);
+    auto reads_three = [&] {
+        int values[3] = {};
+        std::string why;
+        const Status st = gapdata::read_int_params(dev.c_str(), 3, values, "a, b, c", &why);
+        return st == Status::kOk && values[2] == 5 ? 0 : 1;
+    };
+    EXPECT_TRUE(finishes_in_time(reads_three, 5));
+    close(p[0]);
+    close(p[1]);
+
+    // A parameter file without a final line feed through a pipe: its end is seen once the
+    // writer is done, since the reader holds no writing end of its own.
+    ASSERT_EQ(pipe(p), 0);
+    ASSERT_EQ(write(p[1], "3 4 5", 5), 5);
+    close(p[1]);
+    EXPECT_TRUE(finishes_in_time(reads_three, 5));
+    close(p[0]);
+}
+
+TEST(Inputs, ShortFileLoadsWithAWarningNamingTheCount) {
+    TempFile f("3 4\n15 315 0.5 7\n15 225 0.25 8\n");
+    WideGrid grid;
+    ASSERT_EQ(load(f.path(), kWide, &grid), Status::kOk);
+    EXPECT_EQ(gapdata::short_data_warning("g.txt", grid),
+              "g.txt: holds only 2 of the 12 records its header announces; the missing cells "
+              "count as gap fraction 0");
+    TempFile whole("1 2\n45 270 0.5 7\n45 90 0.25 8\n");
+    ASSERT_EQ(load(whole.path(), kWide, &grid), Status::kOk);
+    EXPECT_EQ(gapdata::short_data_warning("g.txt", grid), "");
+    TempFile header_only("2 2\n");
+    ASSERT_EQ(load(header_only.path(), kWide, &grid), Status::kOk);
+    EXPECT_NE(gapdata::short_data_warning("g.txt", grid).find("only 0 of the 4"),
+              std::string::npos);
 }
 
 // ----------------------------------------------------------------------------------------------

@@ -45,17 +45,22 @@ double ask_double(const cli::Io& io) {
     return v;
 }
 
-std::string ask_word(const cli::Io& io) {
+std::string ask_line(const cli::Io& io) {
     int c = std::getc(io.in);
     while (c != EOF && std::isspace(c)) c = std::getc(io.in);
     if (c == EOF) input_ended(io);
-    std::string word;
-    while (c != EOF && !std::isspace(c)) {
-        word += char(c);
-        c = std::getc(io.in);
-    }
-    if (c != EOF) std::ungetc(c, io.in);  // the delimiter stays, as with "%s"
-    return word;
+    std::string line;
+    for (; c != EOF && c != '\n'; c = std::getc(io.in)) line += char(c);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    return line;
+}
+
+void ask_point(const cli::Io& io, int* x, int* y) {
+    *x = ask_int(io);
+    int c = std::getc(io.in);
+    while (c != EOF && std::isspace(c)) c = std::getc(io.in);
+    if (c != ',' && c != EOF) std::ungetc(c, io.in);
+    *y = ask_int(io);
 }
 
 }  // namespace gapimage

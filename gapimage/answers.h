@@ -20,7 +20,10 @@ struct DialogueEnded {
 char ask_char(const cli::Io& io);
 int ask_int(const cli::Io& io);
 double ask_double(const cli::Io& io);
-// One whitespace-delimited word of any length.
-std::string ask_word(const cli::Io& io);
+// The rest of a line of any length: blank lines and blanks before it are skipped, blanks and a
+// carriage return after it dropped ("  my photo.bmp \r\n" gives "my photo.bmp").
+std::string ask_line(const cli::Io& io);
+// A point as "x y" or "x,y" (blanks around the comma allowed).
+void ask_point(const cli::Io& io, int* x, int* y);
 
 }  // namespace gapimage

@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "answers.h"
 #include "gapdata/gapdata.h"
+#include "photo_format.h"
 #include "skyimage/cells.h"
 #include "skyimage/gapsize.h"
+#include "skyimage/photo.h"
 
 namespace {
 
@@ -17,8 +21,17 @@ char* copy_name(const char* name) {
     return copy;
 }
 
+// The photograph must not be the output: one line, 1; otherwise 0.
+int check_output_name(const cli::Io& io, const t_Bitmap* bmp, const char* fileName) {
+    std::vector<const char*> inputs;
+    if (bmp->name != nullptr) inputs.push_back(bmp->name);
+    std::fflush(io.out);
+    return cli::check_files(io, inputs, fileName) ? 0 : 1;
+}
+
 int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, int na,
             double declination, const char* fileName) {
+    if (check_output_name(io, bmp, fileName) != 0) return 1;
     if (!orthographic) {
         std::fprintf(io.out, "Polar Projection: %d %d begins...\n", nz, na);
     } else {
@@ -28,18 +41,15 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
     lens.kind = orthographic ? skyimage::LensKind::kOrthographic : skyimage::LensKind::kEquidistant;
     gapdata::Counts counts;
     skyimage::count_cells(*bmp, lens, nz, na, declination, &counts);
-    std::FILE* out = std::fopen(fileName, "w");
-    bool written = out != nullptr;
-    if (written) {
-        gapdata::write_gap_fraction(out, counts);
-        written = std::fflush(out) == 0 && std::ferror(out) == 0;
-        written = std::fclose(out) == 0 && written;
-    }
-    if (!written) {
+    // Written beside the earlier file and renamed over it once complete.
+    fileio::AtomicFile out(fileName, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot write the file %s...\n", fileName);
         return 1;
     }
+    gapdata::write_gap_fraction(out.file(), counts);
+    if (cli::commit(io, &out) != 0) return 1;
     if (!orthographic) {
         std::fprintf(io.out, "Polar Projection finished\n");
     } else {
@@ -50,20 +60,32 @@ int project(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, int nz, i
 
 int group(const cli::Io& io, const t_Bitmap* bmp, bool orthographic, double minimum,
           double maximum, double step, const char* fileName) {
-    std::FILE* out = std::fopen(fileName, "w");
-    if (out == nullptr) {
+    if (check_output_name(io, bmp, fileName) != 0) return 1;
+    fileio::AtomicFile out(fileName, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot open the file %s...\n", fileName);
         return 1;
     }
-    skyimage::write_gap_sizes(out, *bmp, orthographic, minimum, maximum, step);
-    return cli::close_report(out, fileName, io);
+    skyimage::write_gap_sizes(out.file(), *bmp, orthographic, minimum, maximum, step);
+    return cli::commit(io, &out);
 }
 
 }  // namespace
 
 int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
     std::fprintf(io.out, "Loading BMP: %s\n", fileName);
+    // A JPEG, PNG or TIFF file is named as what it is, with the way to analyse it, before its
+    // bytes could be taken for a BMP header.
+    unsigned char head[30];
+    const std::size_t head_size = gapimage::read_head(fileName, head);
+    const gapimage::PhotoFormat format = gapimage::photo_format(head, head_size);
+    if (format != gapimage::PhotoFormat::kBmp && format != gapimage::PhotoFormat::kUnknown) {
+        std::fflush(io.out);
+        cli::refuse(io, "gapimage: " + gapimage::unreadable_photo_advice(
+                                           fileName, format, -1, skyimage::jpeg_supported()));
+        return 1;
+    }
     delete[] bmp->name;
     bmp->name = copy_name(fileName);
     char problem[skyimage::kProblemSize] = "";
@@ -74,9 +96,16 @@ int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
             std::fflush(io.out);
             std::fprintf(io.err, "Cannot open the file %s...\n", fileName);
             return 1;
-        case skyimage::LoadStatus::kNot8Bit:
+        case skyimage::LoadStatus::kNot8Bit: {
             std::fprintf(io.out, "\nError message: Image file must be encoded 8-bit greyscale\n");
+            const std::string advice = gapimage::unreadable_photo_advice(
+                fileName, format, bmp->bitCount, skyimage::jpeg_supported());
+            if (!advice.empty()) {
+                std::fflush(io.out);
+                cli::refuse(io, "gapimage: " + advice);
+            }
             return 1;
+        }
         case skyimage::LoadStatus::kProblem:
             std::fflush(io.out);
             cli::refuse(io, fileName, "%s", problem);
@@ -98,16 +127,15 @@ int BMPSave(const cli::Io& io, t_Bitmap* bmp, const char* fileName) {
         bmp->name = copy;
     }
     std::fprintf(io.out, "Saving BMP: %s\n", bmp->name);
-    bmp->file = std::fopen(bmp->name, "wb");
-    if (bmp->file == nullptr) {
+    if (!cli::check_files(io, {}, bmp->name)) return 1;
+    fileio::AtomicFile out(bmp->name, io.cleanup);
+    if (!out.ok()) {
         std::fflush(io.out);
         std::fprintf(io.err, "Cannot create the file %s...\n", bmp->name);
         return 1;
     }
-    skyimage::write_bmp(bmp->file, *bmp);
-    const int status = cli::close_report(bmp->file, bmp->name, io);
-    bmp->file = nullptr;
-    if (status != 0) return status;
+    skyimage::write_bmp(out.file(), *bmp);
+    if (cli::commit(io, &out) != 0) return 1;
     std::fprintf(io.out, "BMP: %s Saved\n", bmp->name);
     return 0;
 }
@@ -117,8 +145,7 @@ int BMPExtract(const cli::Io& io, t_Bitmap* bmp) {
         int p[6];
         for (int n = 1; n <= 3; ++n) {
             std::fprintf(io.out, "Point %d (X integer  Y integer): ", n);
-            p[2 * n - 2] = gapimage::ask_int(io);
-            p[2 * n - 1] = gapimage::ask_int(io);
+            gapimage::ask_point(io, &p[2 * n - 2], &p[2 * n - 1]);
         }
         const skyimage::Circle c = skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
         if (c.collinear) {

@@ -8,8 +8,10 @@
 using skyimage::t_Bitmap;
 
 // Reads FILE_NAME into the record, then asks the lens model. Returns 1 when the image is not
-// 8-bit (message on the output), or when the file cannot be opened, is too short, or has no
-// usable dimensions (one line on the error stream); otherwise 0.
+// 8-bit (message on the output; for a BMP of another depth also a line on the error stream with
+// the way to analyse it), when it is a JPEG, PNG or TIFF file (one line on the error stream
+// naming the format and the way to analyse it), or when the file cannot be opened, is too short,
+// or has no usable dimensions (one line on the error stream); otherwise 0.
 int BMPLoad(const cli::Io& io, t_Bitmap* bmp, const char* fileName);
 
 // Writes the record as a BMP file (to FILE_NAME, or to the record's own name when FILE_NAME is

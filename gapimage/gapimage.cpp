@@ -4,7 +4,8 @@
 // lens model, three points on the rim of the sky disc and (for a grey-toned image) a threshold,
 // then writes either gapfract.txt (the gap fraction of every zenith ring x azimuth sector) or
 // gapsize.txt (sky and canopy run lengths along circles of constant zenith angle) in the current
-// folder. Answers are read token by token from the input, so the dialogue can be scripted.
+// folder. The photograph's name is read as a whole line (blanks around it dropped), every other
+// answer token by token, so the dialogue can be scripted.
 #include "gapimage.h"
 
 #include <cmath>
@@ -21,6 +22,47 @@
 namespace {
 
 constexpr int kBannerWidth = 72;
+
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: gapimage\n"
+    "       gapimage --help | --version\n"
+    "\n"
+    "Gap fractions or gap sizes of a hemispherical canopy photograph. gapimage\n"
+    "asks its questions on standard input, one after another; type the answers at\n"
+    "the prompts, or pipe them in, one a line:\n"
+    "  1  the photograph, an 8-bit greyscale BMP (the whole line is the name)\n"
+    "  2  the lens: 1 equidistant (polar), 2 orthographic\n"
+    "  3  three points on the rim of the sky disc, each as \"x y\" or \"x,y\", in\n"
+    "     pixels from the top left corner\n"
+    "  4  c when the photograph is classified already (0 canopy, any other\n"
+    "     value sky), or g when it is grey-toned, and then a threshold (grey\n"
+    "     levels above it are sky)\n"
+    "  5  y for gap sizes, n for gap fractions\n"
+    "  6  gap fractions: zenith rings (1 to 90) and azimuth sectors (1 to 360),\n"
+    "     then the magnetic declination in degrees (West negative); gap sizes:\n"
+    "     the smallest and largest zenith angle and the step, in degrees\n"
+    "An answer that cannot be used is asked again, with the reason. Example:\n"
+    "    printf 'canopy.bmp\\n1\\n22 2\\n4 20\\n40 20\\ng\\n128\\nn\\n9 8\\n0\\n' | gapimage\n"
+    "\n"
+    "Written in the current folder, replacing an earlier file:\n"
+    "  gapfract.txt  the numbers of zenith rings and azimuth sectors, then one\n"
+    "                line per cell: zenith angle, azimuth, gap fraction, pixels\n"
+    "                    9   8\n"
+    "                    5.000000   337.500000   0.000000   1\n"
+    "  gapsize.txt   three lines per zenith angle: the angle, then the lengths in\n"
+    "                pixels of the sky runs and of the canopy runs around it\n"
+    "                    15.0\n"
+    "                    3 1 2\n"
+    "The prompts and progress go to standard output. A lens other than 1 or 2\n"
+    "writes no file. gapbatch analyses photographs without questions, JPEG and\n"
+    "colour BMP too (see gapbatch --help).\n"
+    "\n"
+    "Exit status: 0 when the file was written; 1, with a line on standard error,\n"
+    "when the photograph cannot be read (a BMP of another depth than 8 bits also\n"
+    "prints \"Error message: Image file must be encoded 8-bit greyscale\" on\n"
+    "standard output), the input ends, a number is asked and something else is\n"
+    "typed, or the file cannot be written.\n";
 
 // The driver's one image record, released however the dialogue ends.
 struct Photo {
@@ -96,7 +138,7 @@ int gap_size_branch(const cli::Io& io, const t_Bitmap* bmp) {
 int dialogue(const cli::Io& io, Photo* photo) {
     write_banner(io);
     std::fprintf(io.out, "\nEnter the name of the *.bmp file: ");
-    const std::string photo_name = gapimage::ask_word(io);
+    const std::string photo_name = gapimage::ask_line(io);
     if (BMPLoad(io, &photo->bmp, photo_name.c_str()) != 0) return 1;
 
     std::fprintf(io.out, "\nTo extract the working image from the background\n");
@@ -127,7 +169,9 @@ int dialogue(const cli::Io& io, Photo* photo) {
 
 }  // namespace
 
-int run_gapimage(int /*argc*/, char** /*argv*/, const cli::Io& io) {
+int run_gapimage(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     Photo photo;
     try {
         return dialogue(io, &photo);

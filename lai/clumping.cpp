@@ -238,7 +238,7 @@ Status check_runs(const std::vector<Ring>& rings, const std::vector<RingRuns>& r
 
 }  // namespace
 
-Clumping lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings) {
+Clumping clumping_lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings) {
     std::vector<double> cos_zen;
     Clumping c = start(rings, settings, &cos_zen);
     if (!c.status.ok) return c;
@@ -255,7 +255,7 @@ Clumping lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings)
     return c;
 }
 
-Clumping chen_cihlar(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
+Clumping clumping_chen_cihlar(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
                      const ClumpingSettings& settings) {
     std::vector<double> cos_zen;
     Clumping c = start(rings, settings.gaps, &cos_zen);
@@ -280,7 +280,7 @@ Clumping chen_cihlar(const std::vector<Ring>& rings, const std::vector<RingRuns>
     return c;
 }
 
-Clumping clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
+Clumping clumping_clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
              const ClumpingSettings& settings) {
     std::vector<double> cos_zen;
     Clumping c = start(rings, settings.gaps, &cos_zen);

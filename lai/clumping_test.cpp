@@ -171,7 +171,7 @@ TEST(ChenCihlar, DegenerateTransects) {
 TEST(RingClumping, LangXiang) {
     const GapSettings s;
     // Every segment alike: no clumping, L_LX = Le.
-    const lai::Clumping uniform = lai::lang_xiang({make_ring(30, {0.3, 0.3, 0.3, 0.3})}, s);
+    const lai::Clumping uniform = lai::clumping_lang_xiang({make_ring(30, {0.3, 0.3, 0.3, 0.3})}, s);
     ASSERT_TRUE(uniform.status.ok);
     EXPECT_NEAR(uniform.rings[0].omega, 1.0, 1e-15);
     EXPECT_NEAR(uniform.omega, 1.0, 1e-15);
@@ -180,7 +180,7 @@ TEST(RingClumping, LangXiang) {
     // Half the segments open, half closed (0 -> s = 4.53e-5):
     // Omega = ln((1 + s) / 2) / (ln(s) / 2) = 0.1385898377.
     const std::vector<Ring> half{make_ring(40, {1, 0, 1, 0})};
-    const lai::Clumping h = lai::lang_xiang(half, s);
+    const lai::Clumping h = lai::clumping_lang_xiang(half, s);
     ASSERT_TRUE(h.status.ok);
     EXPECT_NEAR(h.rings[0].omega, 0.1385898377, 1e-10);  // closed form: rounding only
     EXPECT_NEAR(h.omega, h.le / h.lai, 1e-15);
@@ -191,7 +191,7 @@ TEST(RingClumping, LangXiang) {
 
     // L_LX is the mean of the segments' own Miller values, so se is that mean's.
     const std::vector<Ring> two{make_ring(30, {0.5, 0.1}), make_ring(60, {0.4, 0.05})};
-    const lai::Clumping t = lai::lang_xiang(two, s);
+    const lai::Clumping t = lai::clumping_lang_xiang(two, s);
     const double a = lai::miller_lai({make_ring(30, {0.5}), make_ring(60, {0.4})}, s).lai;
     const double b = lai::miller_lai({make_ring(30, {0.1}), make_ring(60, {0.05})}, s).lai;
     EXPECT_NEAR(t.lai, (a + b) / 2, 1e-12);          // same sums reordered: rounding only
@@ -204,7 +204,7 @@ TEST(RingClumping, ChenCihlarAndClx) {
     cs.element_width_px = 5;
     // One ring whose circle is the worked case: Omega_i = 0.627263 and L = Le / Omega_i.
     const std::vector<Ring> ring{make_ring(50, {0.27, 0.27})};
-    const lai::Clumping cc = lai::chen_cihlar(ring, {RingRuns{{kWorked}, {}}}, cs);
+    const lai::Clumping cc = lai::clumping_chen_cihlar(ring, {RingRuns{{kWorked}, {}}}, cs);
     ASSERT_TRUE(cc.status.ok) << cc.status.message;
     EXPECT_NEAR(cc.rings[0].omega, 0.6272627552, 1e-10);  // as the worked case
     EXPECT_NEAR(cc.omega, cc.rings[0].omega, 1e-12);      // one ring: rounding only
@@ -215,14 +215,14 @@ TEST(RingClumping, ChenCihlarAndClx) {
     const std::vector<Ring> r2{make_ring(50, {0.5, 0.1})};
     const Transect small{100, {2, 1, 3, 2, 1, 1}};
     RingRuns runs{{small, small}, {{small}, {small}}};
-    const lai::Clumping lx = lai::lang_xiang(r2, cs.gaps);
-    const lai::Clumping plain = lai::clx(r2, {runs}, cs);
+    const lai::Clumping lx = lai::clumping_lang_xiang(r2, cs.gaps);
+    const lai::Clumping plain = lai::clumping_clx(r2, {runs}, cs);
     ASSERT_TRUE(plain.status.ok) << plain.status.message;
     EXPECT_NEAR(plain.rings[0].omega, lx.rings[0].omega, 1e-15);
     EXPECT_NEAR(plain.lai, lx.lai, 1e-15);
     // A segment whose runs hold a gap too large for a random canopy lowers the index.
     runs.segments[0] = {kWorked};
-    const lai::Clumping clumped = lai::clx(r2, {runs}, cs);
+    const lai::Clumping clumped = lai::clumping_clx(r2, {runs}, cs);
     ASSERT_TRUE(clumped.status.ok);
     EXPECT_LT(clumped.rings[0].omega, lx.rings[0].omega);
     // Omega_CLX = ln(0.3) / mean(ln 0.5 / 0.627263, ln 0.1): hand-worked with the case above.
@@ -237,8 +237,8 @@ TEST(RingClumping, OpenSkyGivesNoLeavesAndNoClumping) {
     const Transect sky{300, {300}};
     const std::vector<RingRuns> runs(
         2, RingRuns{{sky}, {{Transect{150, {150}}}, {Transect{150, {150}}}}});
-    for (const lai::Clumping& c : {lai::lang_xiang(open, cs.gaps), lai::chen_cihlar(open, runs, cs),
-                                   lai::clx(open, runs, cs)}) {
+    for (const lai::Clumping& c : {lai::clumping_lang_xiang(open, cs.gaps), lai::clumping_chen_cihlar(open, runs, cs),
+                                   lai::clumping_clx(open, runs, cs)}) {
         ASSERT_TRUE(c.status.ok) << c.status.message;
         EXPECT_EQ(c.le, 0.0);
         EXPECT_EQ(c.lai, 0.0);
@@ -251,18 +251,18 @@ TEST(RingClumping, DegenerateInput) {
     ClumpingSettings cs;
     const std::vector<Ring> ring{make_ring(50, {0.3, 0.3})};
     // Runs missing for a ring, or for CLX's segments: a failure with NaN numbers.
-    const lai::Clumping no_runs = lai::chen_cihlar(ring, {}, cs);
+    const lai::Clumping no_runs = lai::clumping_chen_cihlar(ring, {}, cs);
     EXPECT_FALSE(no_runs.status.ok);
     EXPECT_TRUE(std::isnan(no_runs.lai));
-    EXPECT_FALSE(lai::clx(ring, {RingRuns{{kWorked}, {}}}, cs).status.ok);
-    EXPECT_FALSE(lai::lang_xiang({}, cs.gaps).status.ok);
+    EXPECT_FALSE(lai::clumping_clx(ring, {RingRuns{{kWorked}, {}}}, cs).status.ok);
+    EXPECT_FALSE(lai::clumping_lang_xiang({}, cs.gaps).status.ok);
     // A circle without any gap: index 1, counted as not assessed.
-    const lai::Clumping closed = lai::chen_cihlar(ring, {RingRuns{{Transect{100, {}}}, {}}}, cs);
+    const lai::Clumping closed = lai::clumping_chen_cihlar(ring, {RingRuns{{Transect{100, {}}}, {}}}, cs);
     ASSERT_TRUE(closed.status.ok);
     EXPECT_EQ(closed.rings_unassessed, 1);
     EXPECT_EQ(closed.omega, 1.0);
     // Bad runs inside a ring are named.
-    const lai::Clumping bad = lai::chen_cihlar(ring, {RingRuns{{Transect{10, {20}}}, {}}}, cs);
+    const lai::Clumping bad = lai::clumping_chen_cihlar(ring, {RingRuns{{Transect{10, {20}}}, {}}}, cs);
     EXPECT_FALSE(bad.status.ok);
     EXPECT_NE(bad.status.message.find("ring 0"), std::string::npos);
 }

@@ -4,10 +4,12 @@
 //   quinda [parameter file] [gap fraction file] [output file]
 //
 // The parameter file holds two integers: the zenith rings and the horizon rings to discard.
-// The report is appended to the output file.
+// The report is appended to the output file as one whole written under a lock. Either input may
+// be "-", standard input.
 #include "quinda.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -22,13 +24,48 @@ using lai::lang_xiang::Step;
 constexpr gapdata::Reading kReading{true, 40, 150, false};
 constexpr int kMaxSteps = 15;  // rows of the step table
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: quinda PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       quinda --help | --version\n"
+    "\n"
+    "Leaf area index, contact number at 55 degrees and mean leaf angle after Lang\n"
+    "and Xiang (1986), one row for every azimuthal averaging window whose width\n"
+    "divides the number of sectors, appended to OUTPUT_FILE.\n"
+    "\n"
+    "PARAMETER_FILE holds two whole numbers, one a line (or separated by blanks):\n"
+    "  line 1  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 2  horizon rings discarded next to the horizon (0 or more)\n"
+    "  Their sum must be less than the number of zenith rings of DATA_FILE, so\n"
+    "  that at least one ring is used. Example (every ring used):\n"
+    "    0\n"
+    "    0\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 40 and 150, with at most\n"
+    "15 window widths: 120 sectors are refused), then one line per cell with its\n"
+    "zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "OUTPUT_FILE receives the report at its end (created when missing), so one\n"
+    "file collects many runs. A report begins:\n"
+    "    < Program QUINDA > --- OUTPUT_FILE\n"
+    "    LEAF AREA INDEX after LANG & XIANG (1986)\n"
+    "Nothing is written on standard output; messages go to standard error.\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), or a\n"
+    "report that cannot be written completely.\n";
+
 // Reads the two discard counts; refuses a file that holds fewer integers, negative counts and
 // counts beyond the annuli the grid can hold.
 gapdata::Status read_params(const char* path, int* zr, int* hr, std::string* why) {
     int values[2] = {};
     const gapdata::Status st = gapdata::read_discard_params(
         path, 2, values, "zenith rings discarded, horizon rings discarded", kReading.max_annuli,
-        why);
+        why, fileio::Dash::kStandardInput);
     *zr = values[0];
     *hr = values[1];
     return st;
@@ -91,6 +128,8 @@ void write_report(std::FILE* out, const char* out_name, const char* photosite, c
 }  // namespace
 
 int run_quinda(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(io.err,
@@ -101,6 +140,8 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     const char* param_path = argv[1];
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {param_path, data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     std::string why;
     int zr = 0, hr = 0;
@@ -108,9 +149,11 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, param_path, why);
     Grid grid;
-    st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    st = gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk)
         return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(param_path, zr, hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const int widths = gapdata::count_divisors(grid.na);
     if (widths > kMaxSteps) {
         return cli::refuse(io, data_path,
@@ -120,11 +163,13 @@ int run_quinda(int argc, char** argv, const cli::Io& io) {
     }
     const lai::lang_xiang::StepTable table = lai::lang_xiang::compute_table(grid, zr, hr);
 
-    std::FILE* out = std::fopen(out_path, "a+");
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), out_path, data_path, grid, zr, hr, table);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, out_path, data_path, grid, zr, hr, table);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

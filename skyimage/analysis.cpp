@@ -72,9 +72,9 @@ bool process_photo(const char* path, const PhotoSettings& o, Workspace* work, Ph
     if (r->has_threshold) threshold_pixels(&bmp, r->threshold);
 
     count_with_map(bmp, work->map, &r->counts);
-    if (o.overlay) {
-        draw_overlay(work->map, bmp.data);
+    if (o.overlay) {  // on a copy: the working image stays as classified
         r->overlay.assign(bmp.data, bmp.data + std::size_t(bmp.width) * std::size_t(bmp.height));
+        draw_overlay(work->map, r->overlay.data());
         r->overlay_w = bmp.width;
         r->overlay_h = bmp.height;
     }

@@ -90,6 +90,19 @@ LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSiz
     }
     const bool top_down = b.height < 0;
     const std::int64_t w = b.width, rows = top_down ? -std::int64_t(b.height) : b.height;
+    if (w * rows > kMaxPhotoPixels) {
+        std::snprintf(problem, kProblemSize,
+                      "the image of %lld x %lld pixels is larger than the %lld pixels a "
+                      "photograph may have",
+                      (long long)w, (long long)rows, (long long)kMaxPhotoPixels);
+        return fail(LoadStatus::kProblem);
+    }
+    if (b.coloursUsed > kMaxPaletteEntries) {
+        std::snprintf(problem, kProblemSize,
+                      "the palette lists %u entries; an 8-bit image has at most %u",
+                      unsigned(b.coloursUsed), unsigned(kMaxPaletteEntries));
+        return fail(LoadStatus::kProblem);
+    }
 
     const std::int64_t palette_at = palette_position(b.headerSize);
     const std::int64_t palette_end = palette_at + 4 * std::int64_t(b.coloursUsed);
@@ -177,6 +190,13 @@ Circle circle_through(int x1, int y1, int x2, int y2, int x3, int y3) {
 }
 
 void square_around(Circle* c) {
+    // Beyond this the square could not be usable; bounding it first keeps every conversion below
+    // within range (NaN fails the comparison too).
+    if (!(std::fabs(c->radius) <= double(kMaxSquare))) {
+        c->x0 = c->y0 = c->w = c->h = 0;
+        c->usable = false;
+        return;
+    }
     c->x0 = std::int64_t(c->cx - c->radius);
     c->y0 = std::int64_t(c->cy - c->radius);
     c->w = std::int64_t(c->cx + c->radius) - c->x0;

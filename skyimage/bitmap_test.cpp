@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <string>
 #include <utility>
@@ -243,6 +244,40 @@ TEST_F(BmpFile, RefusesWhatItCannotRead) {
     release(&bmp);
 }
 
+// A header that declares more than the caps allow, in a sparse file long enough for what it
+// declares: the length check alone let a 4 KB file make the reader allocate 3.6 GB.
+TEST_F(BmpFile, SizesAndPalettesBeyondTheCapsAreRefusedBeforeAllocating) {
+    t_Bitmap bmp{};
+    char problem[kProblemSize];
+    const auto declare = [&](const char* name, std::uint32_t w, std::uint32_t h,
+                             std::uint32_t colours) {
+        Bytes b = make_bmp(BmpSpec{});
+        for (int i = 0; i < 4; ++i) {
+            b[18 + i] = std::uint8_t(w >> (8 * i));
+            b[22 + i] = std::uint8_t(h >> (8 * i));
+            b[46 + i] = std::uint8_t(colours >> (8 * i));
+        }
+        const std::string p = write(name, b);
+        const off_t needed = off_t(1078 + 4 * std::int64_t(colours)) + off_t(w + 3) * off_t(h);
+        EXPECT_EQ(truncate(p.c_str(), needed), 0);
+        return p;
+    };
+    EXPECT_EQ(read_bmp(&bmp, declare("wide.bmp", 60000, 60000, 256).c_str(), problem),
+              LoadStatus::kProblem);
+    EXPECT_STREQ(problem,
+                 "the image of 60000 x 60000 pixels is larger than the 268435456 pixels a "
+                 "photograph may have");
+    // One row past the cap of 2^28 pixels.
+    EXPECT_EQ(read_bmp(&bmp, declare("cap.bmp", 16384, 16385, 256).c_str(), problem),
+              LoadStatus::kProblem);
+    EXPECT_NE(std::strstr(problem, "16384 x 16385 pixels is larger"), nullptr) << problem;
+    EXPECT_EQ(read_bmp(&bmp, declare("colours.bmp", 5, 3, 0x40000000).c_str(), problem),
+              LoadStatus::kProblem);
+    EXPECT_STREQ(problem, "the palette lists 1073741824 entries; an 8-bit image has at most 256");
+    EXPECT_EQ(bmp.data, nullptr);  // nothing was taken on
+    release(&bmp);
+}
+
 // --- Extraction and threshold ---------------------------------------------------------------
 
 TEST(Extraction, CircleThroughThreePoints) {
@@ -272,6 +307,40 @@ TEST(Extraction, DegenerateCirclesAreNotUsable) {
     // Nearly collinear points: a centre millions of pixels away.
     EXPECT_FALSE(circle_through(0, 0, 10000, 1, 20000, 0).usable);
     EXPECT_FALSE(circle_through(0, 0, 1 << 25, 0, 0, 5).usable);  // beyond the bound
+}
+
+// Radii from typed or parsed input: 1e300 overflowed the conversion to an integer bound.
+TEST(Extraction, AnyRadiusIsSafeAndAbsurdOnesAreNotUsable) {
+    const double absurd[] = {1e300,
+                             -1e300,
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::max(),
+                             double(kMaxSquare) + 1};
+    for (double r : absurd) {
+        Circle c;
+        c.cx = std::numeric_limits<int>::max();
+        c.cy = std::numeric_limits<int>::min();
+        c.radius = r;
+        square_around(&c);
+        EXPECT_FALSE(c.usable) << r;
+        EXPECT_EQ(c.w, 0) << r;
+    }
+    // The largest usable square, centred at the far ends of int.
+    Circle edge;
+    edge.cx = std::numeric_limits<int>::max();
+    edge.cy = std::numeric_limits<int>::min();
+    edge.radius = double(kMaxSquare) / 2;
+    square_around(&edge);
+    EXPECT_TRUE(edge.usable);
+    EXPECT_EQ(edge.w, kMaxSquare);
+    EXPECT_EQ(edge.x0, std::int64_t(std::numeric_limits<int>::max()) - kMaxSquare / 2);
+
+    // Points anywhere in int: refused or computed, never overflowing.
+    const int big = std::numeric_limits<int>::max(), small = std::numeric_limits<int>::min();
+    EXPECT_FALSE(circle_through(small, small, big, big, small, big).usable);
+    EXPECT_FALSE(circle_through(0, 0, kMaxPointCoordinate, 1, 0, kMaxPointCoordinate).usable);
 }
 
 TEST(Extraction, BoundsTruncateTowardZero) {

@@ -93,7 +93,10 @@ void corsol(double latitude_deg, double longitude_deg, int zone, double declinat
             if (c > 1) c = 1;
             if (c < -1) c = -1;
             z = std::acos(c);
-            if (h <= 1e-30) z = kTwoPi - z;  // before the meridian passage: the eastern half
+            // Before the meridian passage (and at it): the eastern half. The side is told by the
+            // hour angle brought into [-pi, pi] (IEEE remainder), not by H itself, which lies a
+            // whole turn off when t is a day too large (a west longitude in zone 24 or 23).
+            if (std::remainder(h, kTwoPi) <= 1e-30) z = kTwoPi - z;
         }
         altitude_rad[i] = alt;
         azimuth_rad[i] = z;

@@ -106,6 +106,70 @@ TEST(MoskiraCorsol, EquatorAzimuthIsTheLimitOfTheQuotient) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The side of the meridian. The sun's westward component is cos(decl) sin(H): before the meridian
+// passage (sin H < 0) the sun stands in the eastern half of the sky (compass azimuth 0 to 180),
+// after it in the western half, in either hemisphere. The hour angle is reckoned here on its own,
+// modulo a whole day: universal time from the clock (zone z hours west of Greenwich, 24 for
+// Greenwich itself), local apparent time from the longitude and the equation of time.
+double reference_hour_angle_deg(double lon_west, int zone, int dst, double clock_hr, int day) {
+    const double universal_hr = clock_hr - dst + zone;
+    const double apparent_hr = universal_hr - lon_west / 15 + eqtime(day);
+    return std::remainder((apparent_hr - 12) * 15, 360.0);
+}
+
+// London on the longest day: at 06:00 the sun is low in the north-east, not in the north-west
+// (a west longitude in the Greenwich zone once put every morning hour in the west). Printed to
+// the tenth of a degree, hence half a tenth.
+TEST(MoskiraCorsol, MorningSunWestOfGreenwichIsInTheEast) {
+    const Hours h = day_at(51.5, 0.1, 24, 172, 0, 0.0);
+    EXPECT_NEAR(h.alt[6] / kDeg, 17.9, 0.05);
+    EXPECT_NEAR(compass_azimuth_deg(h.azi[6]), 74.6, 0.05);
+    EXPECT_NEAR(compass_azimuth_deg(h.azi[18]), 284.8, 0.05);
+}
+
+// Every zone with every longitude, both hemispheres, the equator (the direction form), the
+// polar circles, through the year, with and without daylight saving and half hours: every hour
+// with the sun above the horizon lies on the sun's side of the meridian. Hours within half a
+// degree of hour angle from the meridian or its opposite, and a sun within 1 degree of the
+// zenith, are left out: there the side is a matter of the last bits.
+TEST(MoskiraCorsol, EveryPrintedAzimuthLiesOnTheSunsSideOfTheMeridian) {
+    long checked = 0, wrong = 0;
+    for (int zone = 1; zone <= 24; ++zone) {
+        for (double lon = -180; lon <= 180; lon += 5) {
+            for (double lat : {-66.0, -45.0, -20.0, 0.0, 20.0, 51.5, 66.0}) {
+                for (int day : {1, 80, 172, 264, 355}) {
+                    for (int dst : {0, 1}) {
+                        for (double f : {0.0, 0.5}) {
+                            const Hours h = day_at(lat, lon, zone, day, dst, f);
+                            for (int i = 0; i < kHoursPerDay; ++i) {
+                                const double alt_deg = h.alt[i] / kDeg;
+                                if (!(alt_deg > 1e-30) || alt_deg > 89) continue;  // not printed
+                                const double ha =
+                                    reference_hour_angle_deg(lon, zone, dst, i + f, day);
+                                if (std::fabs(ha) < 0.5 || std::fabs(ha) > 179.5) continue;
+                                const double az = compass_azimuth_deg(h.azi[i]);
+                                const bool east = az > 0 && az < 180;
+                                ++checked;
+                                if (east != (ha < 0)) {
+                                    if (++wrong <= 5)
+                                        ADD_FAILURE()
+                                            << "zone " << zone << " longitude " << lon
+                                            << " latitude " << lat << " day " << day << " dst "
+                                            << dst << " hour " << i + f << ": hour angle " << ha
+                                            << ", azimuth " << az;
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "of " << checked;
+    EXPECT_GT(checked, 1000000);  // the sweep reached the hours it was meant to
+}
+
+// ---------------------------------------------------------------------------------------------
 // Cross-check against the NOAA general solar position equations: Spencer's 365-day series
 // evaluated at the hour, the hour angle from true solar time, and the azimuth from the spherical
 // triangle pole-zenith-sun (a different relation from corsol's). Tolerances: altitude 1 degree,

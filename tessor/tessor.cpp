@@ -7,11 +7,14 @@
 // path-length mode (1 is refused: only fixed path lengths exist), and the numbers of zenith
 // and horizon rings discarded. The console asks the number of leaf-angle classes, then
 // constraint weights until a negative one; the last solution is appended to the output file
-// with the terrain, the rings used, the clumping index and the openness of the site.
+// with the terrain, the rings used, the clumping index and the openness of the site, as one
+// whole written under a lock. Either input may be "-", standard input, which then also carries
+// the answers after it.
 #include "tessor.h"
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "gapdata/gapdata.h"
@@ -27,6 +30,47 @@ using TessorGrid = nc::Grid;
 
 constexpr gapdata::Reading kReading{true, 20, 40, false};
 
+// What --help shows.
+constexpr char kHelp[] =
+    "Usage: tessor PARAMETER_FILE DATA_FILE OUTPUT_FILE\n"
+    "       tessor --help | --version\n"
+    "\n"
+    "Leaf area index and the distribution of leaf inclination angles after Norman\n"
+    "and Campbell (1989), by a least-squares inversion with a smoothness\n"
+    "constraint chosen at the console.\n"
+    "\n"
+    "PARAMETER_FILE holds five values, one a line (or separated by blanks):\n"
+    "  line 1  slope of the ground, degrees (0 for level ground)\n"
+    "  line 2  aspect of the slope, degrees\n"
+    "  line 3  path-length mode: 0 (fixed path lengths; 1 is refused)\n"
+    "  line 4  zenith rings discarded next to the zenith (0 or more)\n"
+    "  line 5  horizon rings discarded next to the horizon (0 or more)\n"
+    "  Lines 4 and 5 together must be less than the number of zenith rings of\n"
+    "  DATA_FILE, so that at least one ring is used. Example (a slope of 20\n"
+    "  degrees, aspect 0, every ring): 20 0 0 0 0, one value a line.\n"
+    "\n"
+    "DATA_FILE is a gap-fraction file as gapimage and gapbatch write it: the\n"
+    "numbers of zenith rings and azimuth sectors (at most 20 and 40), then one\n"
+    "line per cell with its zenith angle, azimuth, gap fraction and pixel count:\n"
+    "    9   8\n"
+    "    5.000000   337.500000   0.412000   1310\n"
+    "\n"
+    "Then tessor asks, on standard input, the number of leaf-angle classes (3 to\n"
+    "20) and one constraint weight after another (0: plain least squares; larger\n"
+    "weights smooth), showing each solution on standard output, until a negative\n"
+    "weight. Example: printf '6\\n0.5\\n2\\n-1\\n' | tessor par.txt gapfract.txt lai.txt\n"
+    "\n"
+    "OUTPUT_FILE receives the last solution at its end (created when missing), so\n"
+    "one file collects many runs. A report begins:\n"
+    "    ==================================================\n"
+    "    < Program TESSOR > --- DATA_FILE\n"
+    "\n"
+    "Exit status: 0 when the report was appended; 1 for a wrong number of\n"
+    "arguments (usage on standard error), an input that cannot be opened or is\n"
+    "refused (one line on standard error; OUTPUT_FILE is left as it was), an input\n"
+    "that ends or a weight that is no number, no weight solved before the negative\n"
+    "one, or a report that cannot be written completely.\n";
+
 struct Params {
     float slope_deg = 0;
     float aspect_deg = 0;
@@ -36,19 +80,20 @@ struct Params {
 };
 
 bool read_params(const char* path, Params* par, const cli::Io& io) {
-    std::FILE* in = gapdata::open_input(path);
-    if (in == nullptr) {
+    fileio::InputFile file = gapdata::open_input(path, fileio::Dash::kStandardInput);
+    if (!file) {
         std::fprintf(io.err, "Cannot open the file %s\n", path);
         return false;
     }
     // A value that cannot be read stops the reading: every later one would fail too.
+    std::FILE* in = file.get();
     int got = 0;
     if (std::fscanf(in, "%f", &par->slope_deg) == 1) ++got;
     if (got == 1 && std::fscanf(in, "%f", &par->aspect_deg) == 1) ++got;
     if (got == 2 && std::fscanf(in, "%d", &par->path_mode) == 1) ++got;
     if (got == 3 && std::fscanf(in, "%d", &par->zr) == 1) ++got;
     if (got == 4 && std::fscanf(in, "%d", &par->hr) == 1) ++got;
-    std::fclose(in);
+    file.close();
     if (got != 5) {
         cli::refuse(io, path,
                     "holds %d readable values of the five needed (slope, aspect, path-length "
@@ -197,6 +242,8 @@ void write_report(std::FILE* out, const char* data_path, const TessorGrid& grid,
 }  // namespace
 
 int run_tessor(int argc, char** argv, const cli::Io& io) {
+    const int asked = cli::help_or_version(argc, argv, io, kHelp);
+    if (asked >= 0) return asked;
     if (argc != 4) {
         std::fprintf(io.err, "%s\n", gapreport::kBanner);
         std::fprintf(io.err, "\nUsage: %s [parameter file] [data file] [output file]\n", argv[0]);
@@ -204,13 +251,18 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
     }
     const char* data_path = argv[2];
     const char* out_path = argv[3];
+    if (!cli::check_files(io, {argv[1], data_path}, out_path, fileio::Dash::kStandardInput))
+        return 1;
 
     Params par;
     if (!read_params(argv[1], &par, io)) return 1;
     TessorGrid grid;
     std::string why;
-    const gapdata::Status st = gapdata::load_grid(data_path, kReading, &grid, &why);
+    gapdata::Status st =
+        gapdata::load_grid(data_path, kReading, &grid, &why, fileio::Dash::kStandardInput);
     if (st != gapdata::Status::kOk) return gapreport::write_input_failure(io.err, st, data_path, why);
+    st = gapdata::check_rings_used(argv[1], par.zr, par.hr, data_path, grid.nz, &why);
+    if (st != gapdata::Status::kOk) return cli::refuse(io, why);
     const gapdata::Terrain<float> terrain = gapdata::make_terrain(par.slope_deg, par.aspect_deg);
     const ContactNumbers cn = nc::contact_numbers(grid, terrain, par.zr, par.hr);
     if (cn.b == 0) {
@@ -228,11 +280,13 @@ int run_tessor(int argc, char** argv, const cli::Io& io) {
 
     const gapdata::Openness<float> open =
         gapdata::openness_summary(grid, gapdata::OpennessStyle::kTessor, terrain);
-    std::FILE* out = std::fopen(out_path, "a+");  // only now: a failed dialogue writes nothing
-    if (out == nullptr) {
-        std::fprintf(io.err, "Can't open the file %s...\n", out_path);
+    fileio::MemoryReport report;  // appended only now: a failed dialogue writes nothing
+    if (report.file() == nullptr) throw std::bad_alloc();
+    write_report(report.file(), data_path, grid, par, terrain, cn, sol, open);
+    if (cli::append_report(io, out_path, &report,
+                           "Can't open the file " + std::string(out_path) + "...") != 0)
         return 1;
-    }
-    write_report(out, data_path, grid, par, terrain, cn, sol, open);
-    return cli::close_report(out, out_path, io);
+    const std::string warning = gapdata::short_data_warning(data_path, grid);
+    if (!warning.empty()) std::fprintf(io.err, "%s\n", warning.c_str());
+    return 0;
 }

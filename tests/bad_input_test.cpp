@@ -90,28 +90,37 @@ const std::string kGarbage = [] {
 struct Case {
     std::string name;
     std::string program;
-    std::vector<std::pair<std::string, std::string>> files;  // name, content ("/dir" for a folder)
+    // name, content ("/dir" for a folder, "/fifo" for a FIFO)
+    std::vector<std::pair<std::string, std::string>> files;
     std::vector<std::string> args;
     std::string stdin_text;
     std::string output;  // existing output file to protect ("" for none)
+    // What a checked answer or a refused input must give: the exit status (-1: 0 or 1) and a
+    // text that standard output or standard error must hold ("" for none).
+    int expect_status = -1;
+    std::string expect_out;
+    std::string expect_err;
+    bool must_refuse = false;  // the run must end with status 1: anything else loses data
 };
 
 std::ostream& operator<<(std::ostream& os, const Case& c) { return os << c.name; }
 
-// Parameter files that run, and their dialogue, per gap-fraction program.
+// Parameter files that run, and their dialogue, per gap-fraction program; and parameter files
+// whose discard counts leave none of the 9 zenith rings of the data file (zr + hr = nz).
 struct Batch {
     const char* program;
     const char* params;
     const char* dialogue;
     bool appends;
+    const char* no_ring_left;
 };
 const Batch kBatch[] = {
-    {"pasket", nullptr, "", false},
-    {"tessor", "0\n0\n0\n0\n0\n", "3\n0\n-1\n", true},
-    {"bravik", "0 0 1\n", "", true},
-    {"quinda", "0 0\n", "", true},
-    {"zephor", "0 0\n", "", true},
-    {"keldro", "0\n0\n0\n0\n0\n1\n", "", true},
+    {"pasket", nullptr, "", false, nullptr},
+    {"tessor", "0\n0\n0\n0\n0\n", "3\n0\n-1\n", true, "0\n0\n0\n5\n4\n"},
+    {"bravik", "0 0 1\n", "", true, "5 4 1\n"},
+    {"quinda", "0 0\n", "", true, "9 0\n"},
+    {"zephor", "0 0\n", "", true, "0 9\n"},
+    {"keldro", "0\n0\n0\n0\n0\n1\n", "", true, "0\n0\n0\n4\n5\n1\n"},
 };
 
 std::vector<Case> batch_cases() {
@@ -132,6 +141,7 @@ std::vector<Case> batch_cases() {
         {"int_overflow_header", "99999999999999999999 8\n"},
         {"long_line", "9 8 " + std::string(200000, '7') + "\n"},
         {"few_records", "9 8\n5 337.5 0.5 10\n"},
+        {"decimal_comma", gap_file(9, 8, "0,533436")},
         {"good", gap_file(9, 8)},
     };
     const std::vector<std::pair<std::string, std::string>> params = {
@@ -157,10 +167,20 @@ std::vector<Case> batch_cases() {
             c.output = "out.txt";
             return c;
         };
-        for (const auto& [name, content] : data) cases.push_back(make("data_" + name, content, b.params ? b.params : ""));
+        for (const auto& [name, content] : data) {
+            Case c = make("data_" + name, content, b.params ? b.params : "");
+            c.must_refuse = name == "decimal_comma";  // read as zeros, it gave LAI nan, exit 0
+            cases.push_back(c);
+        }
         if (b.params != nullptr)
             for (const auto& [name, content] : params)
                 cases.push_back(make("params_" + name, gap_file(9, 8), content));
+        if (b.no_ring_left != nullptr) {
+            Case c = make("params_no_ring_left", gap_file(9, 8), b.no_ring_left);
+            c.expect_status = 1;
+            c.expect_err = "less than nz = 9";
+            cases.push_back(c);
+        }
         Case nowhere = make("output_in_missing_folder", gap_file(9, 8), b.params ? b.params : "");
         nowhere.args.back() = "no/such/folder/out.txt";
         nowhere.output = "";
@@ -170,6 +190,26 @@ std::vector<Case> batch_cases() {
         out_dir.args.back() = "outdir";
         out_dir.output = "";
         cases.push_back(out_dir);
+        // A FIFO nobody reads: opening it waited forever.
+        Case out_fifo = make("output_is_fifo", gap_file(9, 8), b.params ? b.params : "");
+        out_fifo.files.push_back({"outfifo", "/fifo"});
+        out_fifo.args.back() = "outfifo";
+        out_fifo.output = "";
+        out_fifo.must_refuse = true;
+        cases.push_back(out_fifo);
+        // The output is the data (or the parameter file): it was replaced or appended to.
+        Case onto_data = make("output_is_the_data", gap_file(9, 8), b.params ? b.params : "");
+        onto_data.args.back() = "./gap.txt";
+        onto_data.output = "gap.txt";
+        onto_data.must_refuse = true;
+        cases.push_back(onto_data);
+        if (b.params != nullptr) {
+            Case onto_params = make("output_is_the_parameter_file", gap_file(9, 8), b.params);
+            onto_params.args.back() = "par.txt";
+            onto_params.output = "par.txt";
+            onto_params.must_refuse = true;
+            cases.push_back(onto_params);
+        }
     }
     return cases;
 }
@@ -184,6 +224,10 @@ std::vector<Case> image_cases() {
     std::string top_down = bmp(8, -8, 8, 256, 64);
     std::string palette_too_big = bmp(8, 8, 8, 256, 64);
     put_le(&palette_too_big, 46, 0xffffffffu, 4);
+    // Other formats, named by their first bytes; gapimage names each, with the way to analyse it.
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11) + kGarbage;
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) + kGarbage;
+    const std::string tiff = std::string("II*\0\x08\0\0\0", 8) + kGarbage;
     const std::vector<std::pair<std::string, std::string>> photos = {
         {"missing", ""},
         {"directory", "/dir"},
@@ -201,7 +245,18 @@ std::vector<Case> image_cases() {
         {"bits_4", bmp(8, 8, 4, 16, 32)},
         {"bits_24", bmp(8, 8, 24, 0, 192)},
         {"bits_32", bmp(8, 8, 32, 0, 256)},
+        {"jpeg", jpeg},
+        {"png", png},
+        {"tiff", tiff},
         {"good", kGoodBmp},
+    };
+    // What gapimage must say about a photograph it cannot read: on standard error the format
+    // and the way to analyse it; for a BMP of another depth also the message on standard output.
+    const std::vector<std::pair<std::string, std::string>> named = {
+        {"bits_1", "is a 1-bit BMP"},     {"bits_4", "is a 4-bit BMP"},
+        {"bits_24", "is a 24-bit BMP"},   {"bits_32", "is a 32-bit BMP"},
+        {"jpeg", "is a JPEG photograph"}, {"png", "is a PNG image"},
+        {"tiff", "is a TIFF image"},
     };
     std::vector<Case> cases;
     for (const auto& [name, content] : photos) {
@@ -222,6 +277,13 @@ std::vector<Case> image_cases() {
         c.files.push_back({"gapfract.txt", "an earlier file\n"});
         c.stdin_text = "photo.bmp\n" + answers;
         c.output = "gapfract.txt";
+        for (const auto& [kind, format] : named) {
+            if (kind != name) continue;
+            c.expect_status = 1;
+            c.expect_err = format;
+            if (kind.rfind("bits_", 0) == 0)
+                c.expect_out = "Error message: Image file must be encoded 8-bit greyscale";
+        }
         cases.push_back(c);
     }
     const std::vector<std::pair<std::string, std::string>> dialogues = {
@@ -236,6 +298,15 @@ std::vector<Case> image_cases() {
         {"huge_circle", "photo.bmp\n1\n0 0\n100000000 1\n0 2\nc\nn\n2 4\n0\n"},
         {"lens_7", "photo.bmp\n7\n0 4\n4 0\n8 4\ng\n100\nn\n2 4\n0\n"},
     };
+    // The photograph is the output file.
+    Case onto_photo;
+    onto_photo.name = "gapimage_output_is_the_photo";
+    onto_photo.program = "gapimage";
+    onto_photo.files.push_back({"gapfract.txt", kGoodBmp});
+    onto_photo.stdin_text = "gapfract.txt\n" + answers;
+    onto_photo.output = "gapfract.txt";
+    onto_photo.must_refuse = true;
+    cases.push_back(onto_photo);
     for (const auto& [name, text] : dialogues) {
         Case c;
         c.name = "gapimage_" + name;
@@ -245,6 +316,16 @@ std::vector<Case> image_cases() {
         c.stdin_text = text;
         cases.push_back(c);
     }
+    // Answers that are read as meant: the name as a whole line with blanks and a carriage return
+    // around it, points with commas.
+    Case spaced;
+    spaced.name = "gapimage_name_in_blanks_points_with_commas";
+    spaced.program = "gapimage";
+    spaced.files.push_back({"my photo.bmp", kGoodBmp});
+    spaced.stdin_text = "  my photo.bmp \r\n1\n0,4\n4 ,0\n8, 4\nc\nn\n2 4\n0\n";
+    spaced.expect_status = 0;
+    spaced.expect_out = "Polar Projection finished";
+    cases.push_back(spaced);
     const std::vector<std::pair<std::string, std::string>> sun = {
         {"empty", ""},
         {"letters", "Here\nnorth\n"},
@@ -258,6 +339,46 @@ std::vector<Case> image_cases() {
         c.name = "moskira_" + name;
         c.program = "moskira";
         c.stdin_text = text;
+        cases.push_back(c);
+    }
+    // Every checked answer: one outside its range, then a good one. The reason is shown, the
+    // question asked again, and the day computed.
+    const std::string site[] = {"Here", "45", "0", "24", "80", "0", "0"};
+    const struct {
+        const char* name;
+        int question;  // index into site
+        const char* answer;
+        const char* reason;
+    } outside[] = {
+        {"latitude_95", 1, "95", "\"95\" is not a latitude"},
+        {"latitude_minus_90_5", 1, "-90.5", "is not a latitude"},
+        {"latitude_nan", 1, "nan", "\"nan\" is not a latitude"},
+        {"longitude_181", 2, "181", "is not a longitude"},
+        {"longitude_minus_inf", 2, "-inf", "is not a longitude"},
+        {"zone_0", 3, "0", "\"0\" is not a time zone"},
+        {"zone_minus_1", 3, "-1", "is not a time zone"},
+        {"zone_25", 3, "25", "is not a time zone"},
+        {"zone_half", 3, "5.5", "is not a time zone"},
+        {"day_0", 4, "0", "is not a day of the year"},
+        {"day_367", 4, "367", "is not a day of the year"},
+        {"day_100000", 4, "100000", "is not a day of the year"},
+        {"day_date", 4, "2009-07-15", "\"2009-07-15\" is not a day of the year"},
+        {"day_beyond_int", 4, "99999999999999999999", "is not a day of the year"},
+        {"dst_3", 5, "3", "is not an answer about daylight saving time"},
+        {"dst_minus_1", 5, "-1", "is not an answer about daylight saving time"},
+        {"fraction_1", 6, "1", "is not an hour fraction"},
+        {"fraction_negative", 6, "-0.5", "is not an hour fraction"},
+    };
+    for (const auto& o : outside) {
+        Case c;
+        c.name = std::string("moskira_asks_again_") + o.name;
+        c.program = "moskira";
+        for (int k = 0; k < 7; ++k) {
+            if (k == o.question) c.stdin_text += std::string(o.answer) + "\n";
+            c.stdin_text += site[k] + "\n";
+        }
+        c.expect_status = 0;
+        c.expect_out = o.reason;
         cases.push_back(c);
     }
     return cases;
@@ -285,10 +406,74 @@ std::vector<Case> simulator_cases() {
     return cases;
 }
 
+// Understorey light: gap-fraction files it cannot use, named or on standard input, and command
+// lines it cannot use.
+std::vector<Case> light_cases() {
+    const std::vector<std::pair<std::string, std::string>> data = {
+        {"missing", ""},
+        {"directory", "/dir"},
+        {"empty", "\x01"},
+        {"garbage", kGarbage},
+        {"nan_tokens", gap_file(9, 8, "nan")},
+        {"inf_tokens", gap_file(9, 8, "inf")},
+        {"huge_tokens", gap_file(9, 8, "1e308")},
+        {"negative_tokens", gap_file(9, 8, "-3.5")},
+        {"overflow_tokens", gap_file(9, 8, "1e999999")},
+        {"above_one", gap_file(9, 8, "1.5")},
+        {"zero_annuli", "0 8\n"},
+        {"negative_annuli", "-5 8\n"},
+        {"billion_annuli", "1000000000 8\n"},
+        {"billion_sectors", "9 1000000000\n"},
+        {"int_overflow_header", "99999999999999999999 8\n"},
+        {"long_line", "9 8 " + std::string(200000, '7') + "\n"},
+        {"few_records", "9 8\n5 337.5 0.5 10\n"},
+        {"extra_records", gap_file(9, 8) + gap_file(9, 8)},
+        {"largest_grid", gap_file(90, 360)},
+        {"good", gap_file(9, 8)},
+    };
+    const std::vector<std::string> site = {"--lat", "50.2", "--lon", "-125.7", "--days", "1-30"};
+    std::vector<Case> cases;
+    for (const auto& [name, content] : data) {
+        Case named;
+        named.name = "canopylight_data_" + name;
+        named.program = "canopylight";
+        if (!content.empty()) named.files.push_back({"gap.txt", content});
+        named.args = site;
+        named.args.push_back("gap.txt");
+        cases.push_back(named);
+        if (content == "/dir" || content.empty()) continue;
+        Case piped = named;
+        piped.name = "canopylight_stdin_" + name;
+        piped.files.clear();
+        piped.args.back() = "-";
+        piped.stdin_text = content == "\x01" ? "" : content;
+        cases.push_back(piped);
+    }
+    const std::vector<std::pair<std::string, std::vector<std::string>>> lines = {
+        {"no_arguments", {}},
+        {"unknown_option", {"--frobnicate", "gap.txt"}},
+        {"value_missing", {"--lat", "1", "--lon", "2", "gap.txt", "--step"}},
+        {"nan_latitude", {"--lat", "nan", "--lon", "2", "gap.txt"}},
+        {"absurd_step", {"--lat", "1", "--lon", "2", "--step", "99999999999", "gap.txt"}},
+        {"absurd_days", {"--lat", "1", "--lon", "2", "--days", "-99999999999-5", "gap.txt"}},
+        {"two_files", {"--lat", "1", "--lon", "2", "gap.txt", "gap.txt"}},
+    };
+    for (const auto& [name, args] : lines) {
+        Case c;
+        c.name = "canopylight_" + name;
+        c.program = "canopylight";
+        c.files.push_back({"gap.txt", gap_file(9, 8)});
+        c.args = args;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
 std::vector<Case> all_cases() {
     std::vector<Case> cases = batch_cases();
     for (auto& c : image_cases()) cases.push_back(c);
     for (auto& c : simulator_cases()) cases.push_back(c);
+    for (auto& c : light_cases()) cases.push_back(c);
     return cases;
 }
 
@@ -362,6 +547,8 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
     for (const auto& [name, content] : c.files) {
         if (content == "/dir")
             fs::create_directory(dir / name);
+        else if (content == "/fifo")
+            ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
         else
             spit(dir / name, content == "\x01" ? "" : content);
     }
@@ -371,6 +558,18 @@ TEST_P(BadInput, EndsCleanlyAndLosesNothing) {
 
     EXPECT_FALSE(o.timed_out) << "hangs";
     EXPECT_TRUE(o.status == 0 || o.status == 1) << "exit status " << o.status << "\n" << o.err;
+    if (c.expect_status >= 0) {
+        EXPECT_EQ(o.status, c.expect_status) << o.err;
+    }
+    EXPECT_NE(o.out.find(c.expect_out), std::string::npos)
+        << "standard output lacks \"" << c.expect_out << "\":\n"
+        << o.out;
+    EXPECT_NE(o.err.find(c.expect_err), std::string::npos)
+        << "standard error lacks \"" << c.expect_err << "\":\n"
+        << o.err;
+    if (c.must_refuse) {
+        EXPECT_EQ(o.status, 1) << "not refused";
+    }
     if (o.status == 1) {
         // The image program reports a photo that is not 8-bit grey on standard output.
         const bool bit_depth_message =

@@ -34,6 +34,11 @@ namespace fileio {
 struct Status {
     bool ok = true;
     std::string message;  // "PATH: problem", no line feed; empty when ok
+    // For an output: the failure came before anything was opened for writing because the file
+    // cannot be opened or created there (a missing folder, no permission, a folder in its
+    // place), so that a program may report it in its own words. False for a refused kind of
+    // file (FIFO, socket, block device) and for a failed write.
+    bool not_opened = false;
     explicit operator bool() const { return ok; }
 };
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "angles/angles.h"
+#include "fileio/fileio.h"
 
 namespace gapdata {
 
@@ -125,16 +126,31 @@ Status read_header(std::FILE* in, const char* path, const Reading& reading, int*
 // Refuses a grid the reader cannot hold: nz or na not positive, or beyond the capacity.
 Status check_grid(const char* path, const Reading& reading, int nz, int na, std::string* why);
 
-// Resets the grid to nz x na and reads up to nz * na records, one number at a time; the end of
-// the file or an unreadable token leaves the remaining cells at 0. nz and na must have passed
-// check_grid.
+// Resets the grid to nz x na and reads up to nz * na records, one number at a time, and not a
+// character past the last number needed (a pipe is not waited on for more); the end of the file
+// or an unreadable token leaves the remaining cells at 0, and grid->records_read tells how many
+// whole records were read. A number written with a decimal comma ("0,533436": a comma directly
+// followed by a digit) is refused, since it would silently read as 0 and end the reading. nz
+// and na must have passed check_grid.
 template <typename T>
 Status read_records(std::FILE* in, const char* path, const Reading& reading, int nz, int na,
                     Grid<T>* grid, std::string* why);
 
-// Opens PATH for reading, then read_header, check_grid and read_records; closes the file.
+// Opens PATH for reading only (open_input), then read_header, check_grid and read_records;
+// closes the file. With Dash::kStandardInput, "-" reads standard input, which stays open.
 template <typename T>
-Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why);
+Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why,
+                 fileio::Dash dash = fileio::Dash::kFileName);
+
+// The warning for a file that held fewer whole records than its header announces, which loads
+// as defined (the missing cells count as gap fraction 0): "PATH: holds only K of the N records
+// its header announces; the missing cells count as gap fraction 0". Empty when RECORDS_READ is
+// NZ * NA.
+std::string short_data_warning(const char* path, int records_read, int nz, int na);
+template <typename T>
+std::string short_data_warning(const char* path, const Grid<T>& grid) {
+    return short_data_warning(path, grid.records_read, grid.nz, grid.na);
+}
 
 // A grid from counts in memory, with the pixel counts. kAsFile gives cell for cell what writing
 // the gap-fraction file and reading it back gives: the gap fraction passes through its printed
@@ -144,26 +160,35 @@ enum class Precision { kAsFile, kExact };
 template <typename T>
 void grid_from_counts(const Counts& counts, Precision precision, Grid<T>* grid);
 
-// Opens an input file for reading and update ("r+", so that a write-protected file is refused
-// like a missing one). Null when it cannot be opened.
-std::FILE* open_input(const char* path);
+// Opens an input file for reading only (fileio::open_input): regular files, read-only ones
+// included, pipes, FIFOs and /dev/stdin; a folder is refused. With Dash::kStandardInput, "-"
+// gives standard input. Empty (false) when it cannot be opened.
+fileio::InputFile open_input(const char* path, fileio::Dash dash = fileio::Dash::kFileName);
 
 // ---------------------------------------------------------------------------------------------
 // Parameter files and the selection of annuli.
 
-// Reads the first N whole numbers of the parameter file PATH into VALUES. kCannotOpen when it
-// cannot be opened; a file with fewer readable integers is refused with a line naming what
-// NAMES lists.
-Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why);
+// Reads the first N whole numbers of the parameter file PATH into VALUES, and nothing past
+// them. kCannotOpen when it cannot be opened; a file with fewer readable integers is refused
+// with a line naming what NAMES lists. DASH as for open_input.
+Status read_int_params(const char* path, int n, int* values, const char* names, std::string* why,
+                       fileio::Dash dash = fileio::Dash::kFileName);
 
 // read_int_params for a parameter file whose first two integers are the zenith and horizon rings
 // discarded, then check_discards on them.
-Status read_discard_params(const char* path, int n, int* values, const char* names,
-                           int max_annuli, std::string* why);
+Status read_discard_params(const char* path, int n, int* values, const char* names, int max_annuli,
+                           std::string* why, fileio::Dash dash = fileio::Dash::kFileName);
 
 // Refuses negative discard counts, and counts beyond the annuli a grid can hold (they could only
 // overflow the report's arithmetic).
 Status check_discards(const char* path, int zr, int hr, int max_annuli, std::string* why);
+
+// Refuses discard counts, read from the parameter file PARAM_PATH, that leave no zenith annulus
+// of the grid read from DATA_PATH to use: zr + hr >= nz (the used annuli are zr .. nz - hr - 1).
+// The line names the parameter file, both counts, the data file and nz. zr and hr must have
+// passed check_discards.
+Status check_rings_used(const char* param_path, int zr, int hr, const char* data_path, int nz,
+                        std::string* why);
 
 // ---------------------------------------------------------------------------------------------
 // Orographic mask.

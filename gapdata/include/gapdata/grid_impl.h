@@ -10,6 +10,15 @@ inline bool scan_number(std::FILE* in, float* v) { return std::fscanf(in, "%f", 
 // "PATH: problem" into *why.
 void describe(std::string* why, const char* path, const char* problem);
 
+// What follows a number just read: more to read, a decimal comma ("," and a digit: refused),
+// or a comma that ends the reading as an unreadable token would. Reads one character ahead and
+// puts it back unless it is a comma.
+enum class AfterNumber { kGoOn, kDecimalComma, kEnd };
+AfterNumber look_after_number(std::FILE* in);
+
+// The refusal of a decimal comma in record RECORD (from 1).
+void decimal_comma(std::string* why, const char* path, int record);
+
 }  // namespace detail
 
 template <typename T>
@@ -29,32 +38,45 @@ void set_shape(Grid<T>* grid, int nz, int na, bool with_pixels) {
 }
 
 template <typename T>
-Status read_records(std::FILE* in, const char* /*path*/, const Reading& reading, int nz, int na,
-                    Grid<T>* grid, std::string* /*why*/) {
+Status read_records(std::FILE* in, const char* path, const Reading& reading, int nz, int na,
+                    Grid<T>* grid, std::string* why) {
     set_shape(grid, nz, na, reading.want_pixels);
     // The first failed read ends the reading, as every later one would fail too.
     T record[4];
     const int n = nz * na;
     for (int k = 0; k < n; ++k) {
+        bool ends = false;
         for (int f = 0; f < 4; ++f) {
-            if (!detail::scan_number(in, &record[f])) return Status::kOk;
+            if (ends || !detail::scan_number(in, &record[f])) return Status::kOk;
+            if (k + 1 == n && f == 3) break;  // the last number: nothing more is read
+            switch (detail::look_after_number(in)) {
+                case detail::AfterNumber::kGoOn:
+                    break;
+                case detail::AfterNumber::kDecimalComma:
+                    detail::decimal_comma(why, path, k + 1);
+                    return Status::kRefused;
+                case detail::AfterNumber::kEnd:
+                    ends = true;  // this record is whole only if this was its last field
+                    break;
+            }
         }
         grid->fract_open[k / na][k % na] = record[2];
         if (reading.want_pixels) grid->pixel_nbr[k / na][k % na] = record[3];
         ++grid->records_read;
+        if (ends) return Status::kOk;
     }
     return Status::kOk;
 }
 
 template <typename T>
-Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why) {
-    std::FILE* in = open_input(path);
-    if (in == nullptr) return Status::kCannotOpen;
+Status load_grid(const char* path, const Reading& reading, Grid<T>* grid, std::string* why,
+                 fileio::Dash dash) {
+    fileio::InputFile in = gapdata::open_input(path, dash);
+    if (!in) return Status::kCannotOpen;
     int nz = 0, na = 0;
-    Status st = read_header(in, path, reading, &nz, &na, why);
+    Status st = read_header(in.get(), path, reading, &nz, &na, why);
     if (st == Status::kOk) st = check_grid(path, reading, nz, na, why);
-    if (st == Status::kOk) st = read_records(in, path, reading, nz, na, grid, why);
-    std::fclose(in);
+    if (st == Status::kOk) st = read_records(in.get(), path, reading, nz, na, grid, why);
     return st;
 }
 

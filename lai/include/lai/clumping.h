@@ -156,15 +156,15 @@ struct Clumping {
     int segments_unassessed = 0;  // CLX: segments with pixels whose runs had no gap (omega 1)
 };
 
-Clumping lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings);
+Clumping clumping_lang_xiang(const std::vector<Ring>& rings, const GapSettings& settings);
 
 // RUNS has one entry per ring.
-Clumping chen_cihlar(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
+Clumping clumping_chen_cihlar(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
                      const ClumpingSettings& settings);
 
 // RUNS has one entry per ring; a ring in use needs its segments' runs. The element width of a
 // ring is the given one, or estimated from its circles, or (no circles) from its segment runs.
-Clumping clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
+Clumping clumping_clx(const std::vector<Ring>& rings, const std::vector<RingRuns>& runs,
              const ClumpingSettings& settings);
 
 }  // namespace lai

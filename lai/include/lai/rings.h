@@ -16,10 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "angles/angles.h"
+
 namespace lai {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegToRad = kPi / 180.0;
+using angles::kDegToRad;
+using angles::kPi;
 
 constexpr double kDefaultZeroGapSubstitute = 4.53e-5;
 

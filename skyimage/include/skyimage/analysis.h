@@ -64,7 +64,8 @@ struct PhotoResult {
 };
 
 // Buffers worth keeping from one photograph to the next: the photograph and the cell map of
-// the last geometry. One per thread.
+// the last geometry. One per thread. After process_photo the photograph's record holds the
+// working image, classified (sky non-zero, canopy 0).
 struct Workspace {
     Photo photo;
     CellMap map;

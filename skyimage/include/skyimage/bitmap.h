@@ -41,12 +41,18 @@ struct t_Bitmap {
 // Releases the name, palette and pixels of the record and sets them to null.
 void release(t_Bitmap* bmp);
 
+// The most pixels a photograph read into memory may have (every reader refuses more), and the
+// most palette entries an 8-bit BMP may list.
+constexpr std::int64_t kMaxPhotoPixels = std::int64_t(1) << 28;
+constexpr std::uint32_t kMaxPaletteEntries = 256;
+
 // Reads a BMP file into the record. The pixel rows are read from pixelOffset (directly behind
 // the palette when pixelOffset points into the headers), so longer info headers and unlisted
 // palettes are skipped correctly; a top-down file (negative height) is stored top row first
 // like any other, with a positive height. kNot8Bit leaves bitCount set to the file's. On
-// kProblem the problem is written to PROBLEM as a short phrase. The record's palette and pixels
-// are replaced only on success.
+// kProblem the problem is written to PROBLEM as a short phrase: among others, an image of more
+// than kMaxPhotoPixels pixels or a palette of more than kMaxPaletteEntries entries, refused
+// before anything is allocated. The record's palette and pixels are replaced only on success.
 enum class LoadStatus { kOk, kCannotOpen, kNot8Bit, kProblem };
 constexpr int kProblemSize = 160;
 LoadStatus read_bmp(t_Bitmap* bmp, const char* path, char (&problem)[kProblemSize]);
@@ -87,6 +93,8 @@ constexpr int kMaxPointCoordinate = 1 << 24;
 Circle circle_through(int x1, int y1, int x2, int y2, int x3, int y3);
 
 // Sets the bounding square of C's centre and radius (bounds truncated toward zero) and usable.
+// Any radius is safe: one that is not a number, infinite or beyond kMaxSquare in size gives no
+// square (usable false, bounds 0).
 void square_around(Circle* c);
 
 // Replaces the record's pixels with the W x H square whose top-left corner is source column X0,

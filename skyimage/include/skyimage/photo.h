@@ -50,7 +50,6 @@ struct Photo {
 };
 
 constexpr int kPhotoProblemSize = 200;
-constexpr std::int64_t kMaxPhotoPixels = std::int64_t(1) << 28;
 
 // Reads PATH (BMP, JPEG, PNG and TIFF told apart by their first bytes; raw camera files by their
 // name's ending or, failing every other format, by the raw reader); an 8-bit BMP through

@@ -37,9 +37,11 @@ double computation_longitude(double longitude_deg);
 // longitude_deg must already be prepared by computation_longitude; eqtime_hr is eqtime(J),
 // declination_deg decln(J).
 // altitude_rad[i] is the altitude; azimuth_rad[i] is counted from the south through the west
-// (0 or 2*pi: south, pi/2: west, pi: north, 3*pi/2: east). At latitude exactly 0 the textbook
-// azimuth quotient has a zero denominator, so there the azimuth comes from the direction of the
-// sun with atan2, which gives the same angle as the quotient's limit.
+// (0 or 2*pi: south, pi/2: west, pi: north, 3*pi/2: east); the eastern half is taken while the
+// hour angle, brought into [-pi, pi], is at most 1e-30, so that the meridian passage itself gives
+// 2*pi. At latitude exactly 0 the textbook azimuth quotient has a zero denominator, so there the
+// azimuth comes from the direction of the sun with atan2, which gives the same angle as the
+// quotient's limit.
 void corsol(double latitude_deg, double longitude_deg, int zone, double declination_deg,
             double eqtime_hr, double fraction, int dst, double altitude_rad[kHoursPerDay],
             double azimuth_rad[kHoursPerDay]);

@@ -98,7 +98,11 @@ bool read_raw(const char* path, Channel channel, Photo* photo, PhotoInfo* info, 
     return true;
 }
 
-std::string raw_version() { return LibRaw::version(); }
+// "0.20.2-Release": the number alone.
+std::string raw_version() {
+    const std::string v = LibRaw::version();
+    return v.substr(0, v.find('-'));
+}
 
 #else
 

@@ -3,6 +3,8 @@
 #   make test            build and run the whole test suite
 #   make test-sanitize   the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make fuzz-smoke      every fuzz target for FUZZ_SECONDS seconds (clang, libFuzzer)
+#   make test-minimal    a build without any optional photograph reader (JPEG, TIFF, PNG,
+#                        raw), and its skyimage tests
 #   make test-cluster    the Slurm job-array recipe on a one-node cluster (root, slurm-wlm)
 #   make install PREFIX=/usr/local
 #   make clean
@@ -13,7 +15,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build test test-sanitize fuzz-smoke test-cluster install clean
+.PHONY: all build test test-sanitize test-minimal fuzz-smoke test-cluster install clean
 
 all: build
 
@@ -29,6 +31,15 @@ test-sanitize:
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The build must work without any of the optional readers: everything built in build-minimal,
+# the image layer's tests run there.
+test-minimal:
+	cmake -S . -B build-minimal -DCMAKE_BUILD_TYPE=Release -DSKYGAP_WITH_JPEG=OFF \
+		-DSKYGAP_WITH_TIFF=OFF -DSKYGAP_WITH_PNG=OFF -DSKYGAP_WITH_RAW=OFF $(CMAKE_FLAGS)
+	cmake --build build-minimal -j $(JOBS)
+	build-minimal/test-bin/skyimage_test
+	cd build-minimal && ctest --output-on-failure -j $(JOBS) -R '^fuzz_replay[.](photo_read|bmp_load)$$'
 
 # Each target starts from a copy of its committed seed corpus (fuzz/corpus/NAME) with the extra
 # libFuzzer flags of fuzz/NAME.flags, if any; findings land in build-fuzz/.
@@ -54,7 +65,7 @@ install: build
 	cmake --install build --prefix $(PREFIX)
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-minimal
 
 # The demonstration (canopysim/demo.sh): builds the programs, photographs a simulated canopy of
 # known leaf area index, runs the whole suite on it and prints the estimates beside the truth.

@@ -59,7 +59,12 @@ int run_canopysim(int argc, char** argv, const cli::Io& io) {
     const Picture picture = render(canopy, opt.picture);
     fileio::AtomicFile bmp(bmp_path, io.cleanup);
     if (!bmp.ok()) return fail(io, "cannot write the file " + opt.output);
-    skyimage::write_grey_bmp(bmp.file(), picture.width, picture.height, picture.pixels.data());
+    if (opt.picture.black_frame) {
+        const Picture photo = framed(picture, opt.frame, opt.picture.binary, opt.picture.seed);
+        skyimage::write_grey_bmp(bmp.file(), photo.width, photo.height, photo.pixels.data());
+    } else {
+        skyimage::write_grey_bmp(bmp.file(), picture.width, picture.height, picture.pixels.data());
+    }
     if (!bmp.commit()) return fail(io, bmp.message());
 
     const std::vector<RingTruth> rings = ring_truth(picture, opt.picture, opt.canopy.angles,

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "skyimage/lens.h"
+
 namespace canopysim {
 
 namespace {
@@ -39,12 +41,30 @@ bool parse_seed(const std::string& text, std::uint64_t* out) {
     return true;
 }
 
+// "W,H,X,Y": four whole numbers from 0 to 20000, W and H at least 16.
+bool parse_frame(const std::string& text, FrameParams* frame) {
+    std::vector<std::string> parts(1);
+    for (char ch : text) {
+        if (ch == ',') {
+            parts.emplace_back();
+        } else {
+            parts.back() += ch;
+        }
+    }
+    long v[4];
+    if (parts.size() != 4) return false;
+    for (int k = 0; k < 4; ++k)
+        if (!parse_int(parts[std::size_t(k)], k < 2 ? 16 : 0, 20000, &v[k])) return false;
+    *frame = FrameParams{int(v[0]), int(v[1]), int(v[2]), int(v[3])};
+    return true;
+}
+
 // The options that take a value.
 bool takes_value(const std::string& option) {
     constexpr const char* kValued[] = {
-        "--size",          "--radius",      "--lens",   "--lai",  "--angles", "--x",
-        "--leaf-angle",    "--leaf-radius", "--bottom", "--top",  "--period", "--crown-radius",
-        "--crown-density", "--rings",       "--seed",   "--truth"};
+        "--size",          "--radius",      "--lens",   "--lai",   "--angles", "--x",
+        "--leaf-angle",    "--leaf-radius", "--bottom", "--top",   "--period", "--crown-radius",
+        "--crown-density", "--rings",       "--seed",   "--truth", "--frame"};
     for (const char* name : kValued)
         if (option == name) return true;
     return false;
@@ -98,10 +118,24 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
             ok = parse_int(v, 8, 9999, &radius);
             radius_given = true;
         } else if (a == "--lens") {
-            want = "equidistant (or polar) or orthographic";
-            ok = v == "equidistant" || v == "polar" || v == "orthographic";
-            opt->picture.lens.kind = v == "orthographic" ? skyimage::LensKind::kOrthographic
-                                                         : skyimage::LensKind::kEquidistant;
+            want =
+                "equidistant (or polar), orthographic, equisolid, stereographic, "
+                "poly:A1,A2,A3, poly-r:A1,A2,A3, poly-r-rad:A1,A2,A3 or a lens's name";
+            skyimage::Lens lens;
+            ok = skyimage::parse_lens(v == "polar" ? "equidistant" : v.c_str(), &lens);
+            if (ok) {
+                if (const char* why = skyimage::lens_problem(lens)) {
+                    *error = "--lens " + v + ": " + why;
+                    return false;
+                }
+                opt->picture.lens = lens;
+            }
+        } else if (a == "--frame") {
+            want =
+                "W,H,X,Y: a photograph of W x H pixels with the picture's top-left corner at "
+                "column X, row Y";
+            ok = parse_frame(v, &opt->frame);
+            opt->picture.black_frame = true;
         } else if (a == "--lai") {
             want = "a leaf area index from 0 to 12";
             ok = parse_double(v, 0, 12, &opt->canopy.lai);
@@ -174,6 +208,13 @@ bool parse_options(const std::vector<std::string>& args, Options* opt, std::stri
                  std::to_string(opt->picture.size);
         return false;
     }
+    const FrameParams& f = opt->frame;
+    if (opt->picture.black_frame &&
+        (f.x + opt->picture.size > f.w || f.y + opt->picture.size > f.h)) {
+        *error = "--frame: the picture of --size " + std::to_string(opt->picture.size) +
+                 " does not fit inside the frame at that place";
+        return false;
+    }
     const CanopyParams& c = opt->canopy;
     if (c.top <= c.bottom) {
         *error = "--top must lie above --bottom";
@@ -239,18 +280,26 @@ void write_truth(std::FILE* out, const Options& opt, const Canopy& canopy,
                  const std::vector<RingTruth>& rings) {
     const PictureParams& p = opt.picture;
     const CanopyParams& c = opt.canopy;
-    const RimPoints rim = rim_points(p);
+    RimPoints rim = rim_points(p);
+    const bool frame = p.black_frame;
+    const int ox = frame ? opt.frame.x : 0, oy = frame ? opt.frame.y : 0;
+    for (int k = 0; k < 3; ++k) {
+        rim.x[k] += ox;
+        rim.y[k] += oy;
+    }
+    char lens[120];
+    skyimage::describe_lens(p.lens, lens, sizeof lens);
     std::fprintf(out, "canopysim truth for %s\n", opt.output.c_str());
-    std::fprintf(out, "picture      %d x %d pixels, %s lens, ", p.size, p.size,
-                 p.lens.kind == skyimage::LensKind::kEquidistant ? "equidistant" : "orthographic");
+    std::fprintf(out, "picture      %d x %d pixels, %s lens, ", frame ? opt.frame.w : p.size,
+                 frame ? opt.frame.h : p.size, lens);
     if (p.binary) {
         std::fprintf(out, "binary (sky 255, leaves 0)\n");
     } else {
         std::fprintf(out, "grey tones (threshold %d separates sky from leaves)\n",
                      kSuggestedThreshold);
     }
-    std::fprintf(out, "sky disc     centre (%d, %d), radius %d pixels\n", p.size / 2, p.size / 2,
-                 p.radius);
+    std::fprintf(out, "sky disc     centre (%d, %d), radius %d pixels\n", ox + p.size / 2,
+                 oy + p.size / 2, p.radius);
     std::fprintf(out, "rim points   %d %d   %d %d   %d %d\n", rim.x[0], rim.y[0], rim.x[1],
                  rim.y[1], rim.x[2], rim.y[2]);
     if (c.clumped) {

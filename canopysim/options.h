@@ -13,6 +13,7 @@ namespace canopysim {
 struct Options {
     CanopyParams canopy;
     PictureParams picture;
+    FrameParams frame;             // w = 0: the picture is the square of the disc
     int rings = 9;                 // zenith rings of the truth table
     std::string angles_name = "spherical";
     std::string output;            // the BMP file

@@ -46,6 +46,8 @@ std::uint8_t leaf_grey(double leaf_tone, double noise) {
     return to_grey(25.0 + 45.0 * leaf_tone + 6.0 * clip3(noise));  // 7 .. 88
 }
 
+std::uint8_t frame_grey(double noise) { return to_grey(2.0 + 0.66 * clip3(noise)); }
+
 Picture render(const Canopy& canopy, const PictureParams& params) {
     Picture pic;
     pic.width = pic.height = params.size;
@@ -59,7 +61,9 @@ Picture render(const Canopy& canopy, const PictureParams& params) {
             const bool inside = pixel_direction(x - c, c - y, params.radius, params.lens, dir);
             const double z = params.binary ? 0.0 : noise.gaussian();
             if (!inside) {
-                out = params.binary ? 0 : to_grey(6.0 + 2.0 * clip3(z));
+                out = params.binary        ? 0
+                      : params.black_frame ? frame_grey(z)
+                                           : to_grey(6.0 + 2.0 * clip3(z));
                 continue;
             }
             if (dir[2] < 1e-9) {  // the rim is the horizon: dark, as a canopy's edge is
@@ -77,6 +81,27 @@ Picture render(const Canopy& canopy, const PictureParams& params) {
         }
     }
     return pic;
+}
+
+Picture framed(const Picture& picture, const FrameParams& frame, bool binary, std::uint64_t seed) {
+    Picture out;
+    out.width = frame.w;
+    out.height = frame.h;
+    out.pixels.assign(std::size_t(frame.w) * std::size_t(frame.h), 0);
+    Rng noise(seed ^ 0x2545f4914f6cdd1dULL);
+    for (int y = 0; y < frame.h; ++y) {
+        for (int x = 0; x < frame.w; ++x) {
+            const int sx = x - frame.x, sy = y - frame.y;
+            const double z = binary ? 0.0 : noise.gaussian();
+            std::uint8_t& v = out.pixels[std::size_t(y) * std::size_t(frame.w) + std::size_t(x)];
+            if (sx >= 0 && sx < picture.width && sy >= 0 && sy < picture.height) {
+                v = picture.pixels[std::size_t(sy) * std::size_t(picture.width) + std::size_t(sx)];
+            } else {
+                v = binary ? 0 : frame_grey(z);
+            }
+        }
+    }
+    return out;
 }
 
 RimPoints rim_points(const PictureParams& params) {

@@ -1,15 +1,19 @@
 // Tests of the picture: projection geometry, rim points, truth table, options.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "canopysim/render.h"
 #include "options.h"
+#include "skyimage/find_disc.h"
+#include "skyimage/photo.h"
 
 namespace canopysim {
 namespace {
@@ -129,6 +133,11 @@ TEST(Options, DefaultsAndRefusals) {
         {"--bottom", "5", "o.bmp"},           // layer upside down (top 4)
         {"--lai", "12", "--leaf-radius", "0.001", "o.bmp"},  // billions of leaves
         {"o.bmp", "--size"},                  // value missing
+        {"--lens", "fisheye", "o.bmp"},
+        {"--lens", "poly-r:0.4,0,0", "o.bmp"},  // never reaches the rim within 180 degrees
+        {"--frame", "900,700,170", "o.bmp"},
+        {"--frame", "900,700,170,45,1", "o.bmp"},
+        {"--size", "600", "--frame", "700,700,170,45", "o.bmp"},  // the square does not fit
     };
     for (const auto& args : bad) {
         Options o;
@@ -136,6 +145,89 @@ TEST(Options, DefaultsAndRefusals) {
         EXPECT_FALSE(parse_options(args, &o, &e)) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(e.empty());
     }
+}
+
+TEST(Options, LensesAndFrame) {
+    Options opt;
+    std::string err;
+    ASSERT_TRUE(parse_options(
+        {"--lens", "poly-r:1.06,0.00498,-0.0639", "--frame", "1200,1100,100,50", "o.bmp"}, &opt,
+        &err))
+        << err;
+    EXPECT_EQ(opt.picture.lens.kind, skyimage::LensKind::kRadiusPoly);
+    EXPECT_TRUE(opt.picture.black_frame);
+    EXPECT_EQ(opt.frame.w, 1200);
+    EXPECT_EQ(opt.frame.y, 50);
+    Options polar;
+    ASSERT_TRUE(parse_options({"--lens", "polar", "o.bmp"}, &polar, &err)) << err;
+    EXPECT_EQ(polar.picture.lens.kind, skyimage::LensKind::kEquidistant);
+    Options preset;
+    ASSERT_TRUE(parse_options({"--lens", "fc-e9", "o.bmp"}, &preset, &err)) << err;
+    EXPECT_EQ(preset.picture.lens.kind, skyimage::LensKind::kRadiusPolyRad);
+}
+
+// A photograph of the disc inside a larger black frame, off its centre, as a camera takes it.
+skyimage::Photo* framed_photo(const Lens& lens, bool frame_dark, double lai) {
+    CanopyParams cs;
+    cs.lai = lai;
+    const Canopy canopy(cs);
+    PictureParams ps;
+    ps.size = 400;
+    ps.radius = 180;
+    ps.lens = lens;
+    ps.black_frame = frame_dark;
+    const Picture square = render(canopy, ps);
+    const Picture pic = framed(square, FrameParams{560, 430, 97, 12}, false, 3);
+    skyimage::Photo* photo = new skyimage::Photo();
+    std::uint8_t* data = new std::uint8_t[pic.pixels.size()];
+    std::copy(pic.pixels.begin(), pic.pixels.end(), data);
+    skyimage::adopt_pixels(&photo->bmp, data, pic.width, pic.height);
+    return photo;
+}
+
+TEST(Frame, TheDiscIsFoundFromTheFrame) {
+    skyimage::Lens e8;
+    ASSERT_TRUE(skyimage::parse_lens("fc-e8", &e8));
+    for (const Lens& lens : {lens_of(false), lens_of(true), e8}) {
+        for (double lai : {1.0, 4.0}) {
+            std::unique_ptr<skyimage::Photo> photo(framed_photo(lens, true, lai));
+            skyimage::DiscFit fit;
+            const char* why = skyimage::find_disc(*photo, &fit);
+            ASSERT_EQ(why, nullptr) << why;
+            // The disc: centre (97 + 200, 12 + 200), radius 180. Within one pixel.
+            EXPECT_NEAR(fit.cx, 297, 1.0);
+            EXPECT_NEAR(fit.cy, 212, 1.0);
+            EXPECT_NEAR(fit.radius, 180, 1.0);
+        }
+    }
+    // The framed photograph holds the square as rendered, the rest frame (0 to 4).
+    std::unique_ptr<skyimage::Photo> photo(framed_photo(lens_of(false), true, 1.0));
+    int brightest_frame = 0;
+    for (int x = 0; x < 97; ++x)
+        brightest_frame = std::max<int>(brightest_frame, photo->bmp.data[200 * 560 + x]);
+    EXPECT_LE(brightest_frame, 4);
+}
+
+TEST(Frame, APictureWithoutFrameIsRefused) {
+    // The middle of a rendered disc, cut inside its rim: sky and leaves to every corner.
+    CanopyParams cs;
+    cs.lai = 1;
+    const Canopy canopy(cs);
+    PictureParams ps;
+    ps.size = 400;
+    ps.radius = 199;
+    const Picture pic = render(canopy, ps);
+    const int side = 240, at = 80;
+    std::uint8_t* data = new std::uint8_t[std::size_t(side) * side];
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            data[y * side + x] = pic.pixels[std::size_t(y + at) * 400 + std::size_t(x + at)];
+    skyimage::Photo photo;
+    skyimage::adopt_pixels(&photo.bmp, data, side, side);
+    skyimage::DiscFit fit;
+    const char* why = skyimage::find_disc(photo, &fit);
+    ASSERT_NE(why, nullptr);
+    EXPECT_NE(std::string(why).find("corners are not black"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -7,7 +7,9 @@ set_target_properties(golden_runner PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_
 
 # A case whose folder holds a file needs_libjpeg expects what a build reading JPEG photographs
 # prints, through the libjpeg version the file names if it names one (gapbatch --version); in any
-# other build it is registered disabled, shown by CTest as not run.
+# other build it is registered disabled, shown by CTest as not run. A case whose folder holds a
+# file needs_readers expects the photograph formats its first line names, exactly as the build
+# names them (skyimage/CMakeLists.txt), and is disabled in a build that reads others.
 function(skygap_golden_tests program)
   file(GLOB cases LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/golden/${program}/*)
   foreach(case ${cases})
@@ -21,6 +23,13 @@ function(skygap_golden_tests program)
         find_package(JPEG QUIET)
         if(NOT JPEG_FOUND OR (NOT "${wanted}" STREQUAL "" AND
                               NOT "${JPEG_VERSION}" STREQUAL "${wanted}"))
+          set_tests_properties(golden.${program}.${name} PROPERTIES DISABLED TRUE)
+        endif()
+      endif()
+      if(EXISTS ${case}/needs_readers)
+        file(STRINGS ${case}/needs_readers wanted LIMIT_COUNT 1)
+        get_property(readers GLOBAL PROPERTY SKYGAP_READERS)
+        if(NOT "${readers}" STREQUAL "${wanted}")
           set_tests_properties(golden.${program}.${name} PROPERTIES DISABLED TRUE)
         endif()
       endif()

@@ -1,10 +1,14 @@
 #include "skyimage/photo.h"
 
+#include <strings.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "photo_readers.h"
 
 #ifdef SKYGAP_HAVE_JPEG
 #include <jerror.h>
@@ -30,8 +34,9 @@ struct File {
 
 enum class BmpKind { kFailed, kColourRead, kEightBit };
 
-// Reads a 24- or 32-bit BMP into the record; an 8-bit one is only recognised.
-BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
+// Reads a 24- or 32-bit BMP into the record (none: the header only, into INFO); an 8-bit one
+// is only recognised.
+BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo, PhotoInfo* info,
                         char (&problem)[kPhotoProblemSize]) {
     unsigned char head[54];
     if (std::fread(head, 1, sizeof head, f) != sizeof head) {
@@ -57,14 +62,19 @@ BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
                       unsigned(compression));
         return BmpKind::kFailed;
     }
-    if (bits == 8) return BmpKind::kEightBit;  // the caller hands it to gapimage's reader
     const std::int64_t height =
         stored_height < 0 ? -std::int64_t(stored_height) : std::int64_t(stored_height);
+    *info = PhotoInfo{};
+    info->width = width;
+    info->height = int(std::min<std::int64_t>(height, 0x7fffffff));
+    info->colour = bits != 8;
+    if (bits == 8) return BmpKind::kEightBit;  // the caller hands it to gapimage's reader
     if (width <= 0 || height <= 0 || std::int64_t(width) * height > kMaxPhotoPixels) {
         std::snprintf(problem, kPhotoProblemSize, "has unusable dimensions %d x %d", int(width),
                       int(stored_height));
         return BmpKind::kFailed;
     }
+    if (photo == nullptr) return BmpKind::kColourRead;
     const std::int64_t stride = (std::int64_t(width) * bits / 8 + 3) / 4 * 4;
     if (std::fseek(f, 0, SEEK_END) != 0) {
         std::snprintf(problem, kPhotoProblemSize, "cannot be read");
@@ -91,12 +101,10 @@ BmpKind read_colour_bmp(std::FILE* f, Channel channel, Photo* photo,
         }
         // Rows are stored bottom row first unless the height is negative.
         const std::int64_t r = stored_height < 0 ? k : height - 1 - k;
-        std::uint8_t* out = grey.get() + r * width;
-        const unsigned char* p = row.data();
-        for (int c = 0; c < width; ++c, p += step)
-            out[c] = channel_value(channel, p[2], p[1], p[0]);
+        detail::extract_row<std::uint8_t>(channel, row.data(), step, 2, 1, 0,
+                                          grey.get() + r * width, width);
     }
-    adopt_pixels(&photo->bmp, grey.release(), width, int(height));
+    detail::adopt_grey(photo, std::move(grey), width, int(height), *info);
     return BmpKind::kColourRead;
 }
 
@@ -128,7 +136,9 @@ struct JpegJob {
     int width = 0, height = 0;
 };
 
-bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kPhotoProblemSize], JpegJob* job) {
+// Reads the JPEG into JOB (with HEADER_ONLY, only its size and components into INFO).
+bool read_jpeg(std::FILE* f, Channel channel, bool header_only, PhotoInfo* info,
+               char (&problem)[kPhotoProblemSize], JpegJob* job) {
     job->info.err = jpeg_std_error(&job->error.mgr);
     job->error.mgr.error_exit = jpeg_fail;
     job->error.mgr.emit_message = jpeg_message;
@@ -147,6 +157,15 @@ bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kPhotoProblemSize]
         std::snprintf(problem, kPhotoProblemSize, "is a JPEG in a colour space other than RGB");
         jpeg_destroy_decompress(&job->info);
         return false;
+    }
+    *info = PhotoInfo{};
+    info->format = PhotoFormat::kJpeg;
+    info->width = int(job->info.image_width);
+    info->height = int(job->info.image_height);
+    info->colour = !grey;
+    if (header_only) {
+        jpeg_destroy_decompress(&job->info);
+        return true;
     }
     job->info.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&job->info);
@@ -168,9 +187,7 @@ bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kPhotoProblemSize]
         if (grey) {
             std::memcpy(out, job->row.data(), std::size_t(w));
         } else {
-            const unsigned char* p = job->row.data();
-            for (std::int64_t c = 0; c < w; ++c, p += 3)
-                out[c] = channel_value(channel, p[0], p[1], p[2]);
+            detail::extract_row<std::uint8_t>(channel, job->row.data(), 3, 0, 1, 2, out, w);
         }
     }
     jpeg_finish_decompress(&job->info);
@@ -179,7 +196,128 @@ bool read_jpeg(std::FILE* f, Channel channel, char (&problem)[kPhotoProblemSize]
 }
 #endif
 
+// File names of raw camera formats, by their ending (any letter case).
+bool has_raw_name(const char* path) {
+    static const char* const kEndings[] = {".dng", ".nef", ".nrw", ".cr2", ".cr3", ".crw",
+                                           ".arw", ".srf", ".sr2", ".orf", ".rw2", ".raf",
+                                           ".pef", ".srw", ".x3f", ".3fr", ".iiq", ".erf",
+                                           ".kdc", ".dcr", ".mrw", ".raw", ".rwl", ".mos"};
+    const std::size_t n = std::strlen(path);
+    for (const char* e : kEndings) {
+        const std::size_t k = std::strlen(e);
+        if (n > k && strcasecmp(path + n - k, e) == 0) return true;
+    }
+    return false;
+}
+
+// What the first bytes say.
+enum class Magic { kBmp, kJpeg, kPng, kTiff, kOther };
+
+Magic magic_of(std::FILE* f) {
+    unsigned char m[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    const std::size_t got = std::fread(m, 1, sizeof m, f);
+    std::rewind(f);
+    if (got >= 2 && m[0] == 'B' && m[1] == 'M') return Magic::kBmp;
+    if (got >= 3 && m[0] == 0xFF && m[1] == 0xD8 && m[2] == 0xFF) return Magic::kJpeg;
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (got == 8 && std::memcmp(m, kPng, 8) == 0) return Magic::kPng;
+    if (got >= 4 && ((m[0] == 'I' && m[1] == 'I' && m[2] == 42 && m[3] == 0) ||
+                     (m[0] == 'M' && m[1] == 'M' && m[2] == 0 && m[3] == 42)))
+        return Magic::kTiff;
+    return Magic::kOther;
+}
+
+// Reads PATH (PHOTO null: its header only, into INFO).
+bool read_any(const char* path, Channel channel, Photo* photo, PhotoInfo* info,
+              char (&problem)[kPhotoProblemSize]) {
+    File file{std::fopen(path, "rb")};
+    if (file.f == nullptr) {
+        std::snprintf(problem, kPhotoProblemSize, "cannot be opened");
+        return false;
+    }
+    const Magic magic = magic_of(file.f);
+    if (magic == Magic::kBmp) {
+        const BmpKind kind = read_colour_bmp(file.f, channel, photo, info, problem);
+        if (kind != BmpKind::kEightBit) return kind == BmpKind::kColourRead;
+        if (photo == nullptr) return true;
+        // An 8-bit file: read as gapimage reads it.
+        char why[kProblemSize] = "";
+        switch (read_bmp(&photo->bmp, path, why)) {
+            case LoadStatus::kOk:
+                photo->wide.clear();
+                photo->info = *info;
+                return true;
+            case LoadStatus::kCannotOpen:
+                std::snprintf(problem, kPhotoProblemSize, "cannot be opened");
+                return false;
+            case LoadStatus::kNot8Bit:
+            case LoadStatus::kProblem:
+                break;
+        }
+        std::snprintf(problem, kPhotoProblemSize, "%s", why);
+        return false;
+    }
+    if (magic == Magic::kJpeg) {
+#ifdef SKYGAP_HAVE_JPEG
+        std::unique_ptr<JpegJob> job(new JpegJob());
+        if (!read_jpeg(file.f, channel, photo == nullptr, info, problem, job.get())) return false;
+        if (photo != nullptr)
+            detail::adopt_grey(photo, std::move(job->grey), job->width, job->height, *info);
+        return true;
+#else
+        std::snprintf(problem, kPhotoProblemSize,
+                      "is a JPEG photograph, but this program was built without libjpeg "
+                      "(install libjpeg-dev and rebuild)");
+        return false;
+#endif
+    }
+    if (magic == Magic::kPng) return detail::read_png(file.f, channel, photo, info, problem);
+    const bool raw_name = has_raw_name(path);
+    if (magic == Magic::kTiff && !raw_name)
+        return detail::read_tiff(path, channel, photo, info, problem);
+    if (raw_name) return detail::read_raw(path, channel, photo, info, problem);
+    std::snprintf(problem, kPhotoProblemSize,
+                  "is neither a BMP, JPEG, PNG nor TIFF photograph, nor named as a raw camera "
+                  "file (.dng, .nef, .cr2, ...)");
+    return false;
+}
+
 }  // namespace
+
+namespace detail {
+
+void adopt_grey(Photo* photo, std::unique_ptr<std::uint8_t[]> grey, int w, int h,
+                const PhotoInfo& info) {
+    adopt_pixels(&photo->bmp, grey.release(), w, h);
+    photo->wide.clear();
+    photo->wide.shrink_to_fit();
+    photo->info = info;
+    photo->info.width = w;
+    photo->info.height = h;
+    photo->info.depth = 8;
+}
+
+void adopt_wide(Photo* photo, std::vector<std::uint16_t> wide, int w, int h,
+                const PhotoInfo& info) {
+    std::unique_ptr<std::uint8_t[]> view(new std::uint8_t[wide.size()]);
+    for (std::size_t k = 0; k < wide.size(); ++k)
+        view[k] = std::uint8_t((std::uint32_t(wide[k]) * 255u + 32767u) / 65535u);
+    adopt_pixels(&photo->bmp, view.release(), w, h);
+    photo->wide = std::move(wide);
+    photo->info = info;
+    photo->info.width = w;
+    photo->info.height = h;
+    photo->info.depth = 16;
+}
+
+bool usable_size(std::int64_t w, std::int64_t h, Problem problem) {
+    if (w > 0 && h > 0 && w * h <= kMaxPhotoPixels) return true;
+    std::snprintf(problem, kPhotoProblemSize, "has unusable dimensions %lld x %lld",
+                  static_cast<long long>(w), static_cast<long long>(h));
+    return false;
+}
+
+}  // namespace detail
 
 bool jpeg_supported() {
 #ifdef SKYGAP_HAVE_JPEG
@@ -189,11 +327,18 @@ bool jpeg_supported() {
 #endif
 }
 
+bool tiff_supported() { return !detail::tiff_version().empty(); }
+bool png_supported() { return !detail::png_version().empty(); }
+bool raw_supported() { return !detail::raw_version().empty(); }
+
 std::string compiled_readers() {
     std::string readers = "BMP";
 #ifdef SKYGAP_HAVE_JPEG
     readers += ", JPEG (libjpeg " + std::to_string(JPEG_LIB_VERSION) + ")";
 #endif
+    if (tiff_supported()) readers += ", TIFF (libtiff " + detail::tiff_version() + ")";
+    if (png_supported()) readers += ", PNG (libpng " + detail::png_version() + ")";
+    if (raw_supported()) readers += ", raw (LibRaw " + detail::raw_version() + ")";
     return readers;
 }
 
@@ -212,48 +357,67 @@ std::uint8_t channel_value(Channel channel, std::uint8_t red, std::uint8_t green
     return blue;
 }
 
-bool read_photo(const char* path, Channel channel, Photo* photo, char (&problem)[kPhotoProblemSize]) {
-    File file{std::fopen(path, "rb")};
-    if (file.f == nullptr) {
-        std::snprintf(problem, kPhotoProblemSize, "cannot be opened");
-        return false;
+std::uint16_t channel_value16(Channel channel, std::uint16_t red, std::uint16_t green,
+                              std::uint16_t blue) {
+    const std::uint16_t p[3] = {red, green, blue};
+    std::uint16_t out = 0;
+    detail::extract_row<std::uint16_t>(channel, p, 3, 0, 1, 2, &out, 1);
+    return out;
+}
+
+bool read_photo(const char* path, Channel channel, Photo* photo,
+                char (&problem)[kPhotoProblemSize]) {
+    PhotoInfo info;
+    return read_any(path, channel, photo, &info, problem);
+}
+
+bool probe_photo(const char* path, PhotoInfo* info, char (&problem)[kPhotoProblemSize]) {
+    return read_any(path, Channel::kBlue, nullptr, info, problem);
+}
+
+const char* threshold_problem(long long threshold, int depth) {
+    if (depth == 16) {
+        if (threshold < 0 || threshold > 65535)
+            return "the threshold must lie from 0 to 65535 for a 16-bit photograph";
+        return nullptr;
     }
-    unsigned char magic[3] = {0, 0, 0};
-    const std::size_t got = std::fread(magic, 1, 3, file.f);
-    std::rewind(file.f);
-    if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') {
-        const BmpKind kind = read_colour_bmp(file.f, channel, photo, problem);
-        if (kind != BmpKind::kEightBit) return kind == BmpKind::kColourRead;
-        // An 8-bit file: read as gapimage reads it.
-        char why[kProblemSize] = "";
-        switch (read_bmp(&photo->bmp, path, why)) {
-            case LoadStatus::kOk:
-                return true;
-            case LoadStatus::kCannotOpen:
-                std::snprintf(problem, kPhotoProblemSize, "cannot be opened");
-                return false;
-            case LoadStatus::kNot8Bit:
-            case LoadStatus::kProblem:
-                break;
-        }
-        std::snprintf(problem, kPhotoProblemSize, "%s", why);
-        return false;
+    if (threshold < 0 || threshold > 255)
+        return "the threshold must lie from 0 to 255 for an 8-bit photograph";
+    return nullptr;
+}
+
+const char* channel_problem(Channel channel, bool chosen, const PhotoInfo& info) {
+    if (info.colour || !chosen || channel == Channel::kLuma) return nullptr;
+    switch (channel) {
+        case Channel::kRed:
+            return "is a grey photograph: it has no red channel (leave out the channel, or "
+                   "choose luma)";
+        case Channel::kGreen:
+            return "is a grey photograph: it has no green channel (leave out the channel, or "
+                   "choose luma)";
+        case Channel::kBlue:
+            return "is a grey photograph: it has no blue channel (leave out the channel, or "
+                   "choose luma)";
+        case Channel::kLuma:
+            break;
     }
-    if (got == 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-#ifdef SKYGAP_HAVE_JPEG
-        std::unique_ptr<JpegJob> job(new JpegJob());
-        if (!read_jpeg(file.f, channel, problem, job.get())) return false;
-        adopt_pixels(&photo->bmp, job->grey.release(), job->width, job->height);
-        return true;
-#else
-        std::snprintf(problem, kPhotoProblemSize,
-                      "is a JPEG photograph, but this gapbatch was built without libjpeg "
-                      "(install libjpeg-dev and rebuild), so it reads BMP photographs only");
-        return false;
-#endif
+    return nullptr;
+}
+
+const char* format_name(PhotoFormat format) {
+    switch (format) {
+        case PhotoFormat::kBmp:
+            return "BMP";
+        case PhotoFormat::kJpeg:
+            return "JPEG";
+        case PhotoFormat::kTiff:
+            return "TIFF";
+        case PhotoFormat::kPng:
+            return "PNG";
+        case PhotoFormat::kRaw:
+            return "raw";
     }
-    std::snprintf(problem, kPhotoProblemSize, "is neither a BMP nor a JPEG photograph");
-    return false;
+    return "";
 }
 
 }  // namespace skyimage

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "test_images.h"
 
@@ -92,7 +95,9 @@ TEST(Photo, Refusals) {
 
     gapbatch_test::write_file(dir / "text.bmp", "hello, not a picture\n");
     EXPECT_FALSE(read_photo((dir / "text.bmp").c_str(), Channel::kBlue, &photo, problem));
-    EXPECT_STREQ(problem, "is neither a BMP nor a JPEG photograph");
+    EXPECT_STREQ(problem,
+                 "is neither a BMP, JPEG, PNG nor TIFF photograph, nor named as a raw camera "
+                 "file (.dng, .nef, .cr2, ...)");
 
     gapbatch_test::write_bmp(dir / "16.bmp", 4, 4, 16, false, pattern);
     EXPECT_FALSE(read_photo((dir / "16.bmp").c_str(), Channel::kBlue, &photo, problem));
@@ -176,6 +181,255 @@ TEST(Photo, JpegWithoutLibjpegIsRefusedClearly) {
     EXPECT_NE(std::strstr(problem, "libjpeg"), nullptr) << problem;
 }
 #endif
+
+// ---------------------------------------------------------------------------------------------
+// TIFF and PNG: the same picture as the BMP, pixel for pixel, in every layout the writers make.
+
+using gapbatch_test::Layout;
+
+#if defined(SKYGAP_HAVE_TIFF) || defined(SKYGAP_HAVE_PNG)
+// Reads PATH and returns its 8-bit grey levels (and, for 16 bits, its samples in WIDE).
+std::vector<std::uint8_t> grey_of(const std::string& path, Channel ch, PhotoInfo* info,
+                                  std::vector<std::uint16_t>* wide = nullptr) {
+    Photo photo;
+    char problem[kPhotoProblemSize] = "";
+    EXPECT_TRUE(read_photo(path.c_str(), ch, &photo, problem)) << path << ": " << problem;
+    if (photo.bmp.data == nullptr) return {};
+    *info = photo.info;
+    if (wide != nullptr) *wide = photo.wide;
+    return std::vector<std::uint8_t>(
+        photo.bmp.data,
+        photo.bmp.data + std::size_t(photo.bmp.width) * std::size_t(photo.bmp.height));
+}
+
+TEST(Photo, TiffAndPngReadAsTheBmp) {
+    ScratchDir dir;
+    const int w = 37, h = 29;  // partial tiles and strips at the right and bottom edges
+    gapbatch_test::write_bmp(dir / "c.bmp", w, h, 24, false, pattern);
+    gapbatch_test::write_bmp(dir / "g.bmp", w, h, 8, false, pattern);  // grey: the red value
+    struct File {
+        std::string name;
+        Layout layout;
+        bool interlaced;
+    };
+    std::vector<File> files;
+#ifdef SKYGAP_HAVE_TIFF
+    for (int bits : {8, 16}) {
+        for (int n : {1, 3, 4}) {
+            for (int shape = 0; shape < 4; ++shape) {
+                Layout l;
+                l.bits = bits;
+                l.components = n;
+                l.tiled = shape & 1;
+                l.planes = (shape & 2) != 0;
+                files.push_back({"t" + std::to_string(files.size()) + ".tif", l, false});
+            }
+        }
+    }
+    Layout white;
+    white.components = 1;
+    white.white_is_zero = true;
+    files.push_back({"white.tif", white, false});
+#endif
+#ifdef SKYGAP_HAVE_PNG
+    for (int bits : {8, 16})
+        for (int n : {1, 3, 4})
+            for (bool interlaced : {false, true}) {
+                Layout l;
+                l.bits = bits;
+                l.components = n;
+                files.push_back({"p" + std::to_string(files.size()) + ".png", l, interlaced});
+            }
+#endif
+    for (const File& f : files) {
+        const std::string path = dir / f.name;
+#ifdef SKYGAP_HAVE_TIFF
+        if (f.name.back() == 'f') gapbatch_test::write_tiff(path, w, h, f.layout, pattern);
+#endif
+#ifdef SKYGAP_HAVE_PNG
+        if (f.name.back() == 'g')
+            gapbatch_test::write_png(path, w, h, f.layout, pattern, f.interlaced);
+#endif
+        const bool grey = f.layout.components == 1;
+        for (Channel ch : {Channel::kBlue, Channel::kGreen, Channel::kRed, Channel::kLuma}) {
+            PhotoInfo ref_info, info;
+            const std::vector<std::uint8_t> ref =
+                grey_of(dir / (grey ? "g.bmp" : "c.bmp"), ch, &ref_info);
+            std::vector<std::uint16_t> wide;
+            const std::vector<std::uint8_t> got = grey_of(path, ch, &info, &wide);
+            ASSERT_EQ(got.size(), ref.size()) << f.name;
+            EXPECT_EQ(info.colour, !grey) << f.name;
+            EXPECT_EQ(info.depth, f.layout.bits) << f.name;
+            if (f.layout.bits == 8) {
+                EXPECT_EQ(got, ref) << f.name << " channel " << int(ch);
+                EXPECT_TRUE(wide.empty());
+                continue;
+            }
+            // 16 bits: every sample is the 8-bit one times 257, and the 8-bit view is exact.
+            ASSERT_EQ(wide.size(), ref.size()) << f.name;
+            EXPECT_EQ(got, ref) << f.name << " channel " << int(ch);
+            std::size_t wrong = 0;
+            for (std::size_t k = 0; k < ref.size(); ++k) {
+                // Luma of the 16-bit samples rounds on its own: within one of 257 x the 8-bit.
+                const int want = 257 * ref[k];
+                wrong += ch == Channel::kLuma ? std::abs(int(wide[k]) - want) > 257 / 2
+                                              : int(wide[k]) != want;
+            }
+            EXPECT_EQ(wrong, 0u) << f.name << " channel " << int(ch);
+        }
+        PhotoInfo probed;
+        char problem[kPhotoProblemSize];
+        ASSERT_TRUE(probe_photo(path.c_str(), &probed, problem)) << problem;
+        EXPECT_EQ(probed.width, w);
+        EXPECT_EQ(probed.height, h);
+        EXPECT_EQ(probed.depth, f.layout.bits);
+        EXPECT_EQ(probed.format, f.name.back() == 'f' ? PhotoFormat::kTiff : PhotoFormat::kPng);
+
+        // Cut short: refused, never read as a picture with made-up pixels.
+        const std::string whole = gapbatch_test::read_file(path);
+        gapbatch_test::write_file(dir / ("cut_" + f.name), whole.substr(0, whole.size() * 2 / 3));
+        Photo photo;
+        EXPECT_FALSE(read_photo((dir / ("cut_" + f.name)).c_str(), Channel::kBlue, &photo, problem))
+            << f.name;
+        EXPECT_NE(std::strstr(problem, "not a readable"), nullptr) << f.name << ": " << problem;
+    }
+}
+#endif
+
+#if defined(SKYGAP_HAVE_RAW) && defined(SKYGAP_HAVE_TIFF)
+// A raw camera file made here: a DNG of 16-bit photosites behind an RGGB colour filter, red and
+// green at 500 x K, blue at (1000 + 300 q) x K in blocks of 8 x 8 photosites (q = 0 to 3).
+void write_dng(const std::string& path, int w, int h, int k) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(w));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(h));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(h));
+    TIFFSetField(t, TIFFTAG_MAKE, "Skygap");
+    TIFFSetField(t, TIFFTAG_MODEL, "Test");
+    const std::uint16_t dim[2] = {2, 2};
+    TIFFSetField(t, TIFFTAG_CFAREPEATPATTERNDIM, dim);
+    const std::uint8_t pattern_rggb[4] = {0, 1, 1, 2};
+    TIFFSetField(t, TIFFTAG_CFAPATTERN, 4, pattern_rggb);
+    const std::uint8_t version[4] = {1, 4, 0, 0};
+    TIFFSetField(t, TIFFTAG_DNGVERSION, version);
+    TIFFSetField(t, TIFFTAG_UNIQUECAMERAMODEL, "Skygap Test");
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    TIFFSetField(t, TIFFTAG_COLORMATRIX1, 9, identity);
+    std::vector<std::uint16_t> row(std::size_t(w), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool blue = y % 2 == 1 && x % 2 == 1;
+            row[std::size_t(x)] =
+                std::uint16_t(k * (blue ? 1000 + 300 * ((x / 8 + y / 8) % 4) : 500));
+        }
+        TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0);
+    }
+    TIFFClose(t);
+}
+
+// The blue channel of a raw file is linear: at every blue photosite the count itself (no white
+// balance, no gamma curve, no brightening), and twice the light gives twice the value
+// everywhere, so that a threshold chosen on one exposure scales with it.
+TEST(Photo, RawFilesAreReadLinear) {
+    ScratchDir dir;
+    const int w = 64, h = 48;
+    write_dng(dir / "a.dng", w, h, 1);
+    write_dng(dir / "b.dng", w, h, 2);
+    Photo a, b;
+    char problem[kPhotoProblemSize];
+    ASSERT_TRUE(read_photo((dir / "a.dng").c_str(), Channel::kBlue, &a, problem)) << problem;
+    ASSERT_TRUE(read_photo((dir / "b.dng").c_str(), Channel::kBlue, &b, problem)) << problem;
+    EXPECT_EQ(a.info.format, PhotoFormat::kRaw);
+    EXPECT_TRUE(a.info.linear);
+    EXPECT_TRUE(a.info.colour);
+    ASSERT_EQ(a.depth(), 16);
+    ASSERT_EQ(a.bmp.width, w);
+    ASSERT_EQ(a.bmp.height, h);
+    for (int y = 1; y < h; y += 2)
+        for (int x = 1; x < w; x += 2)
+            EXPECT_EQ(a.wide[std::size_t(y * w + x)], 1000 + 300 * ((x / 8 + y / 8) % 4));
+    for (std::size_t k = 0; k < a.wide.size(); ++k)
+        EXPECT_NEAR(b.wide[k], 2 * a.wide[k], 1) << k;  // rounding of the interpolation only
+    // The same file under a TIFF name: a colour filter array is no picture the TIFF reader takes.
+    gapbatch_test::write_file(dir / "a.tif", gapbatch_test::read_file(dir / "a.dng"));
+    EXPECT_FALSE(read_photo((dir / "a.tif").c_str(), Channel::kBlue, &a, problem));
+    EXPECT_NE(std::strstr(problem, "photometric 32803"), nullptr) << problem;
+}
+#endif
+
+TEST(Photo, ReadersTheBuildHas) {
+    const std::string readers = compiled_readers();
+    EXPECT_EQ(readers.compare(0, 3, "BMP"), 0);
+    EXPECT_EQ(readers.find("TIFF (libtiff ") != std::string::npos, tiff_supported());
+    EXPECT_EQ(readers.find("PNG (libpng ") != std::string::npos, png_supported());
+    EXPECT_EQ(readers.find("raw (LibRaw ") != std::string::npos, raw_supported());
+#ifdef SKYGAP_HAVE_TIFF
+    EXPECT_TRUE(tiff_supported());
+#else
+    EXPECT_FALSE(tiff_supported());
+#endif
+
+    // A format the build lacks, or a damaged raw file, is refused with the reason.
+    ScratchDir dir;
+    Photo photo;
+    char problem[kPhotoProblemSize];
+    gapbatch_test::write_file(dir / "x.nef", "not a raw file at all, only words");
+    EXPECT_FALSE(read_photo((dir / "x.nef").c_str(), Channel::kBlue, &photo, problem));
+    EXPECT_NE(std::strstr(problem, raw_supported() ? "LibRaw reads" : "without LibRaw"), nullptr)
+        << problem;
+    gapbatch_test::write_file(dir / "x.tif", std::string("II*\0", 4) + "rest of nothing");
+    EXPECT_FALSE(read_photo((dir / "x.tif").c_str(), Channel::kBlue, &photo, problem));
+    EXPECT_NE(std::strstr(problem, tiff_supported() ? "not a readable TIFF" : "without libtiff"),
+              nullptr)
+        << problem;
+    gapbatch_test::write_file(dir / "x.png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest");
+    EXPECT_FALSE(read_photo((dir / "x.png").c_str(), Channel::kBlue, &photo, problem));
+    EXPECT_NE(std::strstr(problem, png_supported() ? "not a readable PNG" : "without libpng"),
+              nullptr)
+        << problem;
+}
+
+TEST(Photo, RefusalsBeforeAnyPhotographIsRead) {
+    EXPECT_EQ(threshold_problem(0, 8), nullptr);
+    EXPECT_EQ(threshold_problem(255, 8), nullptr);
+    EXPECT_NE(threshold_problem(256, 8), nullptr);
+    EXPECT_NE(threshold_problem(-1, 8), nullptr);
+    EXPECT_NE(threshold_problem(300, 8), nullptr);  // the all-canopy threshold
+    EXPECT_EQ(threshold_problem(300, 16), nullptr);
+    EXPECT_EQ(threshold_problem(65535, 16), nullptr);
+    EXPECT_NE(threshold_problem(65536, 16), nullptr);
+    EXPECT_NE(threshold_problem(-5, 16), nullptr);
+
+    PhotoInfo grey, colour;
+    colour.colour = true;
+    EXPECT_EQ(channel_problem(Channel::kBlue, false, grey), nullptr);  // the default: its grey
+    EXPECT_EQ(channel_problem(Channel::kLuma, true, grey), nullptr);   // grey is its own luma
+    EXPECT_NE(channel_problem(Channel::kRed, true, grey), nullptr);
+    EXPECT_NE(channel_problem(Channel::kBlue, true, grey), nullptr);
+    for (Channel ch : {Channel::kBlue, Channel::kGreen, Channel::kRed, Channel::kLuma})
+        EXPECT_EQ(channel_problem(ch, true, colour), nullptr);
+
+    // The header alone tells the colour: an 8-bit BMP is grey, a 24-bit one colour.
+    ScratchDir dir;
+    gapbatch_test::write_bmp(dir / "g.bmp", 6, 4, 8, false, pattern);
+    gapbatch_test::write_bmp(dir / "c.bmp", 6, 4, 24, true, pattern);
+    PhotoInfo info;
+    char problem[kPhotoProblemSize];
+    ASSERT_TRUE(probe_photo((dir / "g.bmp").c_str(), &info, problem)) << problem;
+    EXPECT_FALSE(info.colour);
+    EXPECT_EQ(info.width, 6);
+    ASSERT_TRUE(probe_photo((dir / "c.bmp").c_str(), &info, problem)) << problem;
+    EXPECT_TRUE(info.colour);
+    EXPECT_EQ(info.height, 4);
+    EXPECT_EQ(info.format, PhotoFormat::kBmp);
+    EXPECT_EQ(info.depth, 8);
+}
 
 }  // namespace
 }  // namespace skyimage

@@ -24,6 +24,16 @@ struct PictureParams {
     Lens lens;  // equidistant unless set
     bool binary = false;
     std::uint64_t seed = 1;  // for the tone noise
+    // Outside the disc of a toned picture: a black frame (levels 0 to 4, darker than any leaf)
+    // as in a real photograph, instead of the dark background (0 to 12).
+    bool black_frame = false;
+};
+
+// The square picture placed with its top-left corner at column X, row Y of a W x H photograph
+// whose other pixels are frame (for photographs whose disc is off their centre).
+struct FrameParams {
+    int w = 0, h = 0;  // 0: no frame beyond the square
+    int x = 0, y = 0;
 };
 
 struct Picture {
@@ -44,10 +54,15 @@ bool pixel_direction(int dx, int dy, int radius, const Lens& lens, double dir[3]
 constexpr int kSuggestedThreshold = 128;
 std::uint8_t sky_grey(double zenith_rad, double noise);
 std::uint8_t leaf_grey(double leaf_tone, double noise);
+std::uint8_t frame_grey(double noise);  // 0 .. 4
 
 // Renders the picture: one ray through every pixel inside the disc; sky 255 and leaves 0 in
 // a binary picture; 0 outside the disc (dark background with noise in a toned one).
 Picture render(const Canopy& canopy, const PictureParams& params);
+
+// The square PICTURE inside a W x H frame (FRAME), the frame's pixels black with noise of their
+// own (SEED), or 0 in a binary picture.
+Picture framed(const Picture& picture, const FrameParams& frame, bool binary, std::uint64_t seed);
 
 // Three points on the rim of the disc, from which the circle's centre and radius come out
 // exactly: top, left and right of the disc.

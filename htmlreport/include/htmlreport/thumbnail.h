@@ -30,11 +30,12 @@ namespace htmlreport {
 
 constexpr int kMaxThumbnail = 400;
 
-// Palette: 128 grey levels, then 112 sky-tinted levels, then the drawing colours.
+// Palette: 64 grey levels, then 64 sky-tinted levels, then the drawing colours (64 levels
+// are plenty for a thumbnail and keep its file small).
 constexpr int kGreyFirst = 0;
-constexpr int kGreyLevels = 128;
-constexpr int kSkyFirst = 128;
-constexpr int kSkyLevels = 112;
+constexpr int kGreyLevels = 64;
+constexpr int kSkyFirst = 64;
+constexpr int kSkyLevels = 64;
 constexpr int kRimColour = 240;      // the rim of the counted disc
 constexpr int kGridColour = 241;     // ring and sector boundaries
 constexpr int kBeyondColour = 242;   // beyond the photograph, in no cell

@@ -232,7 +232,7 @@ bool ReportWriter::add(const PhotoEntry& photo) {
                 if (q.zenith_deg < 90) ++above;
                 if (q.zenith_deg < 90 && q.visible) ++visible;
             }
-            s += " Sun track orange, sunflecks yellow: the sun is visible in " +
+            s += " The sun is visible in " +
                  std::to_string(visible) + " of " + std::to_string(above) +
                  " samples above the horizon" +
                  (above > 0 ? " (" + percent(100.0 * double(visible) / double(above)) + ")"
@@ -347,7 +347,10 @@ bool ReportWriter::finish(const BatchInfo& info) {
     }
     s += "</tbody></table></div>\n</section>\n";
 
-    s += "<section id=\"photos\">\n<h2>Photographs</h2>\n";
+    s += "<section id=\"photos\">\n<h2>Photographs</h2>\n<p>Each photograph: the picture with "
+         "the cells that were counted, the histogram of its disc, the sky map and the rings' "
+         "profiles. Sky maps:</p>\n" +
+         sky_map_legend_svg() + "\n";
     for (const std::string& section : sections_) s += section;
     s += "</section>\n";
 

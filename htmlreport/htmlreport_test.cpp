@@ -112,21 +112,24 @@ TEST(Figures, HistogramMarksTheThreshold) {
     // A 16-bit histogram is drawn in 256 bars, its threshold on its own scale.
     std::vector<std::uint64_t> wide(65536, 1);
     const std::string w = htmlreport::histogram_svg(wide, 32767);
-    EXPECT_LE(count_of(w, "H"), 256u);
+    const std::size_t bars = w.find("class=\"bars\" d=\"");
+    EXPECT_EQ(count_of(w.substr(bars, w.find("\"/>", bars) - bars), "H"), 256u);
     EXPECT_NE(w.find("class=\"thr\" d=\"M162 "), std::string::npos);
     EXPECT_NE(htmlreport::histogram_svg({}, -1).find("no histogram"), std::string::npos);
 }
 
 TEST(Figures, SkyMapCellsAndSunTrack) {
     std::vector<htmlreport::CellGap> cells = {
-        {0, 45, 0, 180, 1.0}, {0, 45, 180, 360, 0.0}, {45, 90, 0, 360, std::nan("")}};
+        {0, 45, 0, 180, 1.0}, {0, 45, 180, 360, 0.0}, {45, 90, 0, 360, std::nan("")},
+        {std::nan(""), 90, 0, 90, 0.5}};  // a cell without a zenith range is left out
     const std::vector<htmlreport::SunSample> sun = {
         {95, 60, false}, {80, 90, true}, {60, 135, true}, {50, 180, false}, {91, 300, true}};
     const std::string s = htmlreport::sky_map_svg(cells, sun);
     EXPECT_TRUE(htmlreport::check_html(s).ok) << htmlreport::check_html(s).problem;
-    EXPECT_EQ(count_of(s, "fill=\"#ffffff\""), 1u + 1u);  // the open cell, and the legend's 1
-    EXPECT_EQ(count_of(s, "fill=\"#000000\""), 1u + 1u);
-    EXPECT_EQ(count_of(s, "class=\"cell nopix\""), 1u + 1u);  // the empty ring, and the legend
+    EXPECT_EQ(count_of(s, "fill=\"#ffffff\""), 1u);  // the open cell
+    EXPECT_EQ(count_of(s, "fill=\"#000000\""), 1u);
+    EXPECT_EQ(count_of(s, "fill=\"#808080\""), 0u);  // no cell without a zenith range
+    EXPECT_EQ(count_of(s, "class=\"cell nopix\""), 1u);  // the empty ring
     // The whole ring is drawn in two halves: two outer and two inner arcs.
     const std::size_t ring = s.find("class=\"cell nopix\" d=\"");
     EXPECT_EQ(count_of(s.substr(ring, s.find("\"/>", ring) - ring), "A"), 4u);
@@ -135,6 +138,20 @@ TEST(Figures, SkyMapCellsAndSunTrack) {
     ASSERT_NE(fleck, std::string::npos);
     EXPECT_EQ(count_of(s.substr(fleck, s.find("\"/>", fleck) - fleck), "h0"), 2u);
     EXPECT_EQ(s.find("nan"), std::string::npos);
+}
+
+TEST(Figures, SkyMapDrawsCellsOfOneShadeInOnePath) {
+    // 9 rings by 36 sectors, the gap fraction falling from the zenith outwards: nine shades,
+    // 324 cells, and as many sectors drawn as there are cells.
+    std::vector<htmlreport::CellGap> cells;
+    for (int iz = 0; iz < 9; ++iz)
+        for (int ia = 0; ia < 36; ++ia)
+            cells.push_back({10.0 * iz, 10.0 * (iz + 1), 10.0 * ia, 10.0 * (ia + 1), 1 - iz / 8.0});
+    const std::string s = htmlreport::sky_map_svg(cells, {});
+    EXPECT_EQ(count_of(s, "<path class=\"cell\""), 9u);
+    EXPECT_EQ(count_of(s, "Z"), 324u);
+    // Shades: 33 greys, gap fractions rounded to the nearest 1/32: 0.47 -> 15/32 -> 119.5 -> 120.
+    EXPECT_EQ(count_of(htmlreport::sky_map_svg({{0, 90, 0, 360, 0.47}}, {}), "#787878"), 1u);
 }
 
 TEST(Figures, LongSunTrackStaysCompact) {

@@ -36,6 +36,7 @@
 namespace {
 
 constexpr int kRings = 9, kSectors = 8;
+constexpr std::size_t kWideColumns = 64;
 
 std::vector<htmlreport::Column> columns() {
     return {
@@ -334,6 +335,10 @@ int main(int argc, char** argv) {
         if (copies > 0) name = "copy" + std::to_string(k + 1) + "_" + name;
         skyimage::Photo original;
         analyse(s.path, name, s.disc, s.lens, &original, &entry);
+        // A large batch carries as many columns as a batch's summary (64).
+        if (copies > 0)
+            for (std::size_t c = entry.row.size(); c < kWideColumns; ++c)
+                entry.row.push_back(std::to_string(double(k % 97) / 7 + double(c)));
         if (!writer.add(entry)) {
             std::fprintf(stderr, "report_demo: %s\n", writer.message().c_str());
             return 1;
@@ -343,6 +348,9 @@ int main(int argc, char** argv) {
     info.title = "Batch report: simulated canopies";
     info.version = std::string(gapreport::kBanner) + " (report_demo)";
     info.columns = columns();
+    if (copies > 0)
+        for (std::size_t c = info.columns.size(); c < kWideColumns; ++c)
+            info.columns.push_back({"extra_" + std::to_string(c), "a number, for the page's size"});
     info.settings = {{"threshold method", "ridler"},
                      {"rings x sectors", "9 x 8"},
                      {"largest zenith angle", "80"},

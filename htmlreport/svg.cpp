@@ -176,14 +176,15 @@ std::string histogram_svg(const std::vector<std::uint64_t>& histogram, int thres
     }
     d += "V" + svg_number(kBottom) + "Z";
     s += "<path class=\"bars\" d=\"" + d + "\"/>";
-    line(&s, kLeft, kBottom, kRight, kBottom, "ax");
+    std::string axis = "M" + svg_number(kLeft) + " " + svg_number(kBottom) + "H" + svg_number(kRight);
     for (int k = 0; k <= 4; ++k) {
         const double level = double(levels) * k / 4;
         const double xv = x(level);
-        line(&s, xv, kBottom, xv, kBottom + 4, "ax");
+        axis += "M" + svg_number(xv) + " " + svg_number(kBottom) + "v4";
         text_at(&s, xv, kBottom + 15, "middle",
                 label(k == 4 ? double(levels - 1) : std::floor(level)));
     }
+    s += "<path class=\"ax\" d=\"" + axis + "\"/>";
     text_at(&s, kLeft, kTop - 2, nullptr, "peak " + label(double(top)) + " pixels");
     if (threshold >= 0) {
         // Sky is above the threshold: the line sits between levels t and t + 1.
@@ -200,6 +201,14 @@ std::string histogram_svg(const std::vector<std::uint64_t>& histogram, int thres
 }
 
 namespace {
+
+// The shade of a cell's gap fraction: 0..kMapShades, or kMapShades + 1 without pixels.
+int map_shade(double p) {
+    if (!std::isfinite(p)) return kMapShades + 1;
+    return int(std::lround(kMapShades * std::min(1.0, std::max(0.0, p))));
+}
+
+std::string shade_colour(int k) { return hex_grey(double(k) / kMapShades); }
 
 // The annular sector between zenith angles z0, z1 and azimuths a0 < a1 (span below 360).
 std::string sector_path(const PolarMap& m, double z0, double z1, double a0, double a1) {
@@ -234,32 +243,46 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     m.max_zen_deg = 90;
     for (const CellGap& c : cells)
         if (std::isfinite(c.zen_to_deg)) m.max_zen_deg = std::max(m.max_zen_deg, c.zen_to_deg);
-    std::string s = "<svg class=\"fig\" viewBox=\"0 0 300 330\" width=\"300\" height=\"330\" "
+    std::string s = "<svg class=\"fig\" viewBox=\"0 0 300 300\" width=\"300\" height=\"300\" "
                     "role=\"img\" aria-label=\"gap fraction of every sky cell\">";
+    // The cells grouped by their shade (kMapShades + 1 greys, and no pixels): one path
+    // element per shade keeps a page of many maps light.
+    std::vector<std::string> shade(kMapShades + 2);
     for (const CellGap& c : cells) {
-        double z0 = std::max(0.0, c.zen_from_deg), z1 = std::min(m.max_zen_deg, c.zen_to_deg);
+        if (!std::isfinite(c.zen_from_deg) || !std::isfinite(c.zen_to_deg) ||
+            !std::isfinite(c.az_from_deg) || !std::isfinite(c.az_to_deg))
+            continue;
+        const double z0 = std::max(0.0, c.zen_from_deg);
+        const double z1 = std::min(m.max_zen_deg, c.zen_to_deg);
         double a0 = c.az_from_deg, a1 = c.az_to_deg;
-        if (!(z1 > z0) || !std::isfinite(a0) || !std::isfinite(a1)) continue;
+        if (!(z1 > z0)) continue;
         if (a1 < a0) a1 += 360;
-        const bool no_pixels = !std::isfinite(c.gap_fraction);
-        std::string attrs = no_pixels ? "class=\"cell nopix\"" : "class=\"cell\" fill=\"" +
-                                                                     hex_grey(c.gap_fraction) +
-                                                                     "\"";
+        std::string& d = shade[std::size_t(map_shade(c.gap_fraction))];
         if (a1 - a0 >= 360) {  // a whole ring: two halves
-            s += "<path " + attrs + " d=\"" + sector_path(m, z0, z1, a0, a0 + 180) +
-                 sector_path(m, z0, z1, a0 + 180, a0 + 360) + "\"/>";
+            d += sector_path(m, z0, z1, a0, a0 + 180) + sector_path(m, z0, z1, a0 + 180, a0 + 360);
         } else {
-            s += "<path " + attrs + " d=\"" + sector_path(m, z0, z1, a0, a1) + "\"/>";
+            d += sector_path(m, z0, z1, a0, a1);
         }
     }
-    // Zenith circles every 30 degrees and the compass points.
+    for (int k = 0; k <= kMapShades + 1; ++k) {
+        const std::string& d = shade[std::size_t(k)];
+        if (d.empty()) continue;
+        s += k > kMapShades ? "<path class=\"cell nopix\"" : "<path class=\"cell\" fill=\"" +
+                                                                  shade_colour(k) + "\"";
+        s += " d=\"" + d + "\"/>";
+    }
+    // Zenith circles every 30 degrees, one path, and the compass points.
+    std::string circles;
     for (double z = 30; z <= m.max_zen_deg + 1e-9; z += 30) {
         const double r = m.radius * z / m.max_zen_deg;
-        s += "<circle class=\"zc\" cx=\"" + svg_number(m.cx) + "\" cy=\"" + svg_number(m.cy) +
-             "\" r=\"" + svg_number(r) + "\"/>";
+        const std::string rs = svg_number(r);
+        circles += "M" + svg_number(m.cx - r) + " " + svg_number(m.cy) + "a" + rs + " " + rs +
+                   " 0 1 0 " + svg_number(2 * r) + " 0a" + rs + " " + rs + " 0 1 0 " +
+                   svg_number(-2 * r) + " 0";
         text_at(&s, m.cx + r * 0.7071 + 2, m.cy + r * 0.7071 + 9, nullptr, label(z) + "&#176;",
                 "lb zl");
     }
+    s += "<path class=\"zc\" d=\"" + circles + "\"/>";
     const struct {
         const char* name;
         double az;
@@ -270,16 +293,16 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
         text_at(&s, x, y + 4, "middle", p.name, "lb cp");
     }
 
-    // The sun track: paths split where the sun sets or jumps, thinned to vertices at least
-    // 1.5 units apart; sunflecks as dots, one per 2-unit square.
+    // The sun track: paths split where the sun sets or jumps, in whole units, thinned to
+    // vertices at least 3 units apart; sunflecks as dots, one per 3-unit square.
     struct Vertex {
-        int x, y;  // tenths of a unit
+        int x, y;
     };
     std::vector<std::vector<Vertex>> paths;
     std::set<std::pair<int, int>> dots;
     std::vector<Vertex> dot_list;
     bool open = false;
-    double px = 0, py = 0;
+    Vertex last{0, 0};
     for (const SunSample& q : sun) {
         if (!std::isfinite(q.zenith_deg) || !std::isfinite(q.azimuth_deg) ||
             q.zenith_deg < 0 || q.zenith_deg >= m.max_zen_deg) {
@@ -288,22 +311,18 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
         }
         double x, y;
         m.point(q.zenith_deg, q.azimuth_deg, &x, &y);
-        const Vertex v{int(std::lround(x * 10)), int(std::lround(y * 10))};
-        const double jump = std::hypot(x - px, y - py);
+        const Vertex v{int(std::lround(x)), int(std::lround(y))};
+        const double jump = std::hypot(v.x - last.x, v.y - last.y);
         if (!open || jump > 20) {
             paths.push_back({v});
             open = true;
-            px = x;
-            py = y;
-        } else if (jump >= 1.5) {
+            last = v;
+        } else if (jump >= 3) {
             paths.back().push_back(v);
-            px = x;
-            py = y;
+            last = v;
         }
-        if (q.visible) {
-            if (dots.insert({int(std::floor(x / 2)), int(std::floor(y / 2))}).second)
-                dot_list.push_back(v);
-        }
+        if (q.visible && dots.insert({int(std::floor(x / 3)), int(std::floor(y / 3))}).second)
+            dot_list.push_back(v);
     }
     std::size_t vertices = 0;
     for (const auto& p : paths) vertices += p.size();
@@ -314,15 +333,14 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
         std::string d;
         for (std::size_t k = 0; k < paths.size(); k += keep_every) {
             const auto& p = paths[k];
-            d += "M" + svg_number(p[0].x / 10.0) + " " + svg_number(p[0].y / 10.0);
+            d += "M" + std::to_string(p[0].x) + " " + std::to_string(p[0].y);
             if (p.size() > 1) d += "l";
             for (std::size_t j = 1; j < p.size(); ++j) {
-                const std::string dx = svg_number((p[j].x - p[j - 1].x) / 10.0);
-                const std::string dy = svg_number((p[j].y - p[j - 1].y) / 10.0);
-                if (j > 1 && dx[0] != '-') d += " ";
-                d += dx;
-                if (dy[0] != '-') d += " ";
-                d += dy;
+                const int dx = p[j].x - p[j - 1].x, dy = p[j].y - p[j - 1].y;
+                if (j > 1 && dx >= 0) d += " ";
+                d += std::to_string(dx);
+                if (dy >= 0) d += " ";
+                d += std::to_string(dy);
             }
         }
         s += "<path class=\"sun\" d=\"" + d + "\"/>";
@@ -330,30 +348,32 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     if (!dot_list.empty()) {
         std::string d;
         for (const Vertex& v : dot_list)
-            d += "M" + svg_number(v.x / 10.0) + " " + svg_number(v.y / 10.0) + "h0";
+            d += "M" + std::to_string(v.x) + " " + std::to_string(v.y) + "h0";
         s += "<path class=\"fleck\" d=\"" + d + "\"/>";
     }
-    // Legend: the grey scale, and what the sun marks mean.
+    if (keep_every > 1)
+        text_at(&s, 296, 296, "end",
+                "sun: 1 path in " + label(double(keep_every)) + " of " +
+                    label(double(paths.size())) + " drawn");
+    return s + "</svg>";
+}
+
+std::string sky_map_legend_svg() {
+    std::string s = "<svg class=\"fig\" viewBox=\"0 0 330 24\" width=\"330\" height=\"24\" "
+                    "role=\"img\" aria-label=\"legend of the sky maps\">";
     for (int k = 0; k <= 4; ++k) {
-        const double x = 8 + k * 22;
-        s += "<rect class=\"cell\" x=\"" + svg_number(x) + "\" y=\"300\" width=\"22\" "
-             "height=\"10\" fill=\"" + hex_grey(k / 4.0) + "\"/>";
+        s += "<rect class=\"cell\" x=\"" + std::to_string(6 + 18 * k) +
+             "\" y=\"2\" width=\"18\" height=\"10\" fill=\"" +
+             shade_colour(k * kMapShades / 4) + "\"/>";
     }
-    text_at(&s, 8, 322, nullptr, "0");
-    text_at(&s, 118, 322, "end", "1");
-    text_at(&s, 8, 296, nullptr, "gap fraction");
-    s += "<rect class=\"cell nopix\" x=\"136\" y=\"300\" width=\"10\" height=\"10\"/>";
-    text_at(&s, 149, 309, nullptr, "no pixels");
-    if (!sun.empty()) {
-        line(&s, 210, 305, 226, 305, "sun");
-        text_at(&s, 229, 309, nullptr, "sun");
-        s += "<path class=\"fleck\" d=\"M262 305h0\"/>";
-        text_at(&s, 267, 309, nullptr, "fleck");
-        if (keep_every > 1)
-            text_at(&s, 292, 322, "end",
-                    "1 path in " + label(double(keep_every)) + " of " +
-                        label(double(paths.size())) + " drawn");
-    }
+    text_at(&s, 6, 22, nullptr, "0");
+    text_at(&s, 96, 22, "end", "1 gap fraction");
+    s += "<rect class=\"cell nopix\" x=\"130\" y=\"2\" width=\"10\" height=\"10\"/>";
+    text_at(&s, 144, 11, nullptr, "no pixels");
+    line(&s, 200, 7, 216, 7, "sun");
+    text_at(&s, 219, 11, nullptr, "sun track");
+    s += "<path class=\"fleck\" d=\"M275 7h0\"/>";
+    text_at(&s, 281, 11, nullptr, "sunfleck");
     return s + "</svg>";
 }
 
@@ -387,16 +407,17 @@ std::string profile_svg(Quantity quantity, const std::vector<RingValue>& rings,
                     "role=\"img\" aria-label=\"";
     s += gap ? "gap fraction" : "contact number";
     s += " against the zenith angle\">";
+    std::string grid, axes = "M" + svg_number(kLeft) + " " + svg_number(kTop) + "V" +
+                             svg_number(kBottom) + "H" + svg_number(kRight);
     for (double t : nice_ticks(lo, hi, 5)) {
-        line(&s, kLeft, y(t), kRight, y(t), "grid");
+        grid += "M" + svg_number(kLeft) + " " + svg_number(y(t)) + "H" + svg_number(kRight);
         text_at(&s, kLeft - 4, y(t) + 4, "end", label(t));
     }
     for (int z = 0; z <= 90; z += 15) {
-        line(&s, x(z), kBottom, x(z), kBottom + 4, "ax");
-        text_at(&s, x(z), kBottom + 15, "middle", label(z));
+        axes += "M" + svg_number(x(z)) + " " + svg_number(kBottom) + "v4";
+        if (z % 30 == 0) text_at(&s, x(z), kBottom + 15, "middle", label(z));
     }
-    line(&s, kLeft, kBottom, kRight, kBottom, "ax");
-    line(&s, kLeft, kTop, kLeft, kBottom, "ax");
+    s += "<path class=\"grid\" d=\"" + grid + "\"/><path class=\"ax\" d=\"" + axes + "\"/>";
     text_at(&s, (kLeft + kRight) / 2, 196, "middle", "zenith angle (degrees)");
     text_at(&s, kLeft, kTop - 4, nullptr,
             gap ? "gap fraction P" : "contact number &#8722;ln(P) cos&#952;");

@@ -45,9 +45,12 @@ struct PolarMap {
 // Histogram of the grey levels (256 or 65536 levels; drawn in at most 256 bars) with the
 // threshold (on the histogram's scale; < 0 for none) marked.
 std::string histogram_svg(const std::vector<std::uint64_t>& histogram, int threshold);
-// The gap fraction of every cell (white 1, black 0, hatched where a cell has no pixel), with
-// the sun track: its path thin, the samples where the sun is visible as sunflecks.
+// The gap fraction of every cell in kMapShades + 1 greys (black 0, white 1; a colour of its own
+// where a cell has no pixel), with the sun track: its path thin, the samples where the sun is
+// visible as sunflecks. The legend is drawn once for the page by sky_map_legend_svg.
+constexpr int kMapShades = 32;
 std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<SunSample>& sun);
+std::string sky_map_legend_svg();
 // The ring values of QUANTITY against the zenith angle, with the curves of that quantity.
 std::string profile_svg(Quantity quantity, const std::vector<RingValue>& rings,
                         const std::vector<Curve>& curves);

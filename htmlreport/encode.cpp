@@ -70,8 +70,7 @@ bool write_palette_bmp(std::FILE* out, const Thumbnail& t) {
 namespace {
 
 // libpng reports errors by longjmp; only trivially destructible objects live across it here.
-bool write_png_rows(std::FILE* out, const Thumbnail& t, png_color* palette,
-                    png_bytep* rows) {
+bool write_png_rows(std::FILE* out, const Thumbnail& t, png_color* palette, png_bytep* rows) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -84,9 +83,8 @@ bool write_png_rows(std::FILE* out, const Thumbnail& t, png_color* palette,
         return false;
     }
     png_init_io(png, out);
-    png_set_IHDR(png, info, png_uint_32(t.width), png_uint_32(t.height), 8,
-                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(t.width), png_uint_32(t.height), 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_PLTE(png, info, palette, kPaletteSize);
     png_set_compression_level(png, 9);
     png_write_info(png, info);

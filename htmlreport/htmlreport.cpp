@@ -209,9 +209,12 @@ bool ReportWriter::add(const PhotoEntry& photo) {
                  "\" height=\"" + std::to_string(thumb.height) +
                  "\" loading=\"lazy\" alt=\"photograph " + name + "\">";
             s += "<figcaption>The photograph (" + std::to_string(a.width) + " x " +
-                 std::to_string(a.height) + " pixels), sky blue, the counted disc's rim red "
-                 "(centre " + std::to_string(a.disc_cx) + ", " + std::to_string(a.disc_cy) +
-                 ", radius " + shortest(a.disc_radius) + "), ring and sector boundaries "
+                 std::to_string(a.height) +
+                 " pixels), sky blue, the counted disc's rim red "
+                 "(centre " +
+                 std::to_string(a.disc_cx) + ", " + std::to_string(a.disc_cy) + ", radius " +
+                 shortest(a.disc_radius) +
+                 "), ring and sector boundaries "
                  "yellow; dimmed outside the disc.</figcaption>";
         } else {
             s += "<p class=\"fail\">No thumbnail: " + escape_html(why) + "</p>";
@@ -223,7 +226,8 @@ bool ReportWriter::add(const PhotoEntry& photo) {
              "</figcaption></figure>\n";
         s += "<figure>" + sky_map_svg(a.cells, a.sun_track) +
              "<figcaption>Gap fraction of each sky cell (" + std::to_string(a.nz) + " rings x " +
-             std::to_string(a.na) + " sectors) as the sky is seen from below: north at the "
+             std::to_string(a.na) +
+             " sectors) as the sky is seen from below: north at the "
              "top, east on the left; distance from the centre proportional to the zenith "
              "angle.";
         if (!a.sun_track.empty()) {
@@ -232,9 +236,8 @@ bool ReportWriter::add(const PhotoEntry& photo) {
                 if (q.zenith_deg < 90) ++above;
                 if (q.zenith_deg < 90 && q.visible) ++visible;
             }
-            s += " The sun is visible in " +
-                 std::to_string(visible) + " of " + std::to_string(above) +
-                 " samples above the horizon" +
+            s += " The sun is visible in " + std::to_string(visible) + " of " +
+                 std::to_string(above) + " samples above the horizon" +
                  (above > 0 ? " (" + percent(100.0 * double(visible) / double(above)) + ")"
                             : std::string()) +
                  ".";
@@ -279,11 +282,13 @@ bool ReportWriter::finish(const BatchInfo& info) {
     s.reserve(4096 + 8192 * rows_.size());
     s += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-         "<title>" + title + "</title>\n<link rel=\"icon\" href=\"data:,\">\n<style>" +
-         kStyle + "</style>\n</head>\n<body>\n<header>\n<h1>" + title + "</h1>\n<p class=\"version\">" +
-         version + "</p>\n<p>" + std::to_string(rows_.size()) + " photographs: " +
-         std::to_string(rows_.size() - failed) + " analysed, " + std::to_string(failed) +
-         " failed, " + std::to_string(warned) + " analysed with warnings.</p>\n"
+         "<title>" +
+         title + "</title>\n<link rel=\"icon\" href=\"data:,\">\n<style>" + kStyle +
+         "</style>\n</head>\n<body>\n<header>\n<h1>" + title + "</h1>\n<p class=\"version\">" +
+         version + "</p>\n<p>" + std::to_string(rows_.size()) +
+         " photographs: " + std::to_string(rows_.size() - failed) + " analysed, " +
+         std::to_string(failed) + " failed, " + std::to_string(warned) +
+         " analysed with warnings.</p>\n"
          "<nav><a href=\"#attention\">Needs a look</a> <a href=\"#summary\">Summary</a> "
          "<a href=\"#photos\">Photographs</a> <a href=\"#settings\">Settings</a> "
          "<a href=\"#columns\">Columns</a></nav>\n</header>\n";
@@ -332,8 +337,10 @@ bool ReportWriter::finish(const BatchInfo& info) {
         const std::string n = std::to_string(k + 1);
         s += "<tr data-i=\"" + n + "\"" + (cls.empty() ? "" : " class=\"" + cls + "\"") +
              "><td data-v=\"" + n + "\"><a href=\"#p" + n + "\">" + n + "</a>";
-        if (!r.ok) s += " <span class=\"mark\">&#10007;</span>";
-        else if (!r.warnings.empty()) s += " <span class=\"mark\">!</span>";
+        if (!r.ok)
+            s += " <span class=\"mark\">&#10007;</span>";
+        else if (!r.warnings.empty())
+            s += " <span class=\"mark\">!</span>";
         s += "</td>";
         for (std::size_t c = 0; c < ncols; ++c) {
             const std::string field = c < r.fields.size() ? escape_html(r.fields[c]) : "";
@@ -355,7 +362,8 @@ bool ReportWriter::finish(const BatchInfo& info) {
     s += "</section>\n";
 
     s += "<section id=\"settings\">\n<h2>Settings of the run</h2>\n<table class=\"kv\">\n"
-         "<tr><th>program</th><td>" + version + "</td></tr>\n";
+         "<tr><th>program</th><td>" +
+         version + "</td></tr>\n";
     for (const auto& kv : info.settings)
         s += "<tr><th>" + escape_html(kv.first) + "</th><td>" + escape_html(kv.second) +
              "</td></tr>\n";

@@ -1,10 +1,11 @@
 // The page's pieces (escaping, numbers, scales, figures) and whole pages written to disk.
+#include "htmlreport/htmlreport.h"
+
 #include <dirent.h>
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include <vector>
 
 #include "html_check.h"
-#include "htmlreport/htmlreport.h"
 #include "htmlreport/pieces.h"
 
 namespace {
@@ -41,13 +41,18 @@ TEST(Escape, KeepsUtf8AndReplacesWhatIsNot) {
               "Fichte \xC3\xA9t\xC3\xA9 \xF0\x9F\x8C\xB2");  // two-byte and four-byte forms
     EXPECT_EQ(escape_html("tab\tline\n"), "tab\tline\n");
     const std::string r = "&#65533;";
-    EXPECT_EQ(escape_html(std::string("a\x01" "b\x7F", 4)), "a" + r + "b" + r);  // C0, DEL
-    EXPECT_EQ(escape_html("\xC2\x85"), r + r);               // C1 control (NEL)
-    EXPECT_EQ(escape_html("\xFF" "x"), r + "x");             // never a lead byte
-    EXPECT_EQ(escape_html("\xC0\xAF"), r + r);               // overlong '/'
-    EXPECT_EQ(escape_html("\xED\xA0\x80"), r + r + r);       // a surrogate
+    EXPECT_EQ(escape_html(std::string("a\x01"
+                                      "b\x7F",
+                                      4)),
+              "a" + r + "b" + r);               // C0, DEL
+    EXPECT_EQ(escape_html("\xC2\x85"), r + r);  // C1 control (NEL)
+    EXPECT_EQ(escape_html("\xFF"
+                          "x"),
+              r + "x");                                         // never a lead byte
+    EXPECT_EQ(escape_html("\xC0\xAF"), r + r);                  // overlong '/'
+    EXPECT_EQ(escape_html("\xED\xA0\x80"), r + r + r);          // a surrogate
     EXPECT_EQ(escape_html("\xF4\x90\x80\x80"), r + r + r + r);  // above U+10FFFF
-    EXPECT_EQ(escape_html("\xE2\x82"), r + r);               // cut short at the end
+    EXPECT_EQ(escape_html("\xE2\x82"), r + r);                  // cut short at the end
 }
 
 TEST(SvgNumber, OneDecimalAtMost) {
@@ -72,7 +77,7 @@ TEST(Scales, LinearMapsDomainOntoRange) {
     EXPECT_EQ(htmlreport::nice_ceiling(1), 1);
     EXPECT_EQ(htmlreport::nice_ceiling(0), 1);
     const std::vector<double> t = htmlreport::nice_ticks(0, 1, 5);
-    ASSERT_EQ(t.size(), 6u);  // 0, 0.2, ..., 1 with the end included despite rounding
+    ASSERT_EQ(t.size(), 6u);          // 0, 0.2, ..., 1 with the end included despite rounding
     EXPECT_NEAR(t.back(), 1, 1e-12);  // 5 * 0.2 in binary: rounding only
     EXPECT_TRUE(htmlreport::nice_ticks(1, 1, 5).empty());
     const std::vector<double> neg = htmlreport::nice_ticks(-1, 3, 4);
@@ -86,7 +91,7 @@ TEST(Scales, SkyMapSeenFromBelow) {
     m.cy = 150;
     m.radius = 120;
     double x, y;
-    m.point(90, 0, &x, &y);  // north on the horizon: top
+    m.point(90, 0, &x, &y);     // north on the horizon: top
     EXPECT_NEAR(x, 150, 1e-9);  // sin and cos of multiples of pi/2: rounding only
     EXPECT_NEAR(y, 30, 1e-9);
     m.point(90, 90, &x, &y);  // east: left
@@ -120,7 +125,9 @@ TEST(Figures, HistogramMarksTheThreshold) {
 
 TEST(Figures, SkyMapCellsAndSunTrack) {
     std::vector<htmlreport::CellGap> cells = {
-        {0, 45, 0, 180, 1.0}, {0, 45, 180, 360, 0.0}, {45, 90, 0, 360, std::nan("")},
+        {0, 45, 0, 180, 1.0},
+        {0, 45, 180, 360, 0.0},
+        {45, 90, 0, 360, std::nan("")},
         {std::nan(""), 90, 0, 90, 0.5}};  // a cell without a zenith range is left out
     const std::vector<htmlreport::SunSample> sun = {
         {95, 60, false}, {80, 90, true}, {60, 135, true}, {50, 180, false}, {91, 300, true}};
@@ -128,7 +135,7 @@ TEST(Figures, SkyMapCellsAndSunTrack) {
     EXPECT_TRUE(htmlreport::check_html(s).ok) << htmlreport::check_html(s).problem;
     EXPECT_EQ(count_of(s, "fill=\"#ffffff\""), 1u);  // the open cell
     EXPECT_EQ(count_of(s, "fill=\"#000000\""), 1u);
-    EXPECT_EQ(count_of(s, "fill=\"#808080\""), 0u);  // no cell without a zenith range
+    EXPECT_EQ(count_of(s, "fill=\"#808080\""), 0u);      // no cell without a zenith range
     EXPECT_EQ(count_of(s, "class=\"cell nopix\""), 1u);  // the empty ring
     // The whole ring is drawn in two halves: two outer and two inner arcs.
     const std::size_t ring = s.find("class=\"cell nopix\" d=\"");
@@ -175,14 +182,14 @@ TEST(Figures, ProfilesSkipWhatCannotBeDrawn) {
     const std::vector<htmlreport::Curve> curves = {
         {"<b>fit</b>", htmlreport::Quantity::kContactNumber, {{0, 0.7}, {45, 0.7}, {90, 0.7}}},
         {"other", htmlreport::Quantity::kGapFraction, {{0, 0.5}}}};
-    const std::string k = htmlreport::profile_svg(htmlreport::Quantity::kContactNumber, rings,
-                                                  curves);
+    const std::string k =
+        htmlreport::profile_svg(htmlreport::Quantity::kContactNumber, rings, curves);
     EXPECT_TRUE(htmlreport::check_html(k).ok) << htmlreport::check_html(k).problem;
     EXPECT_EQ(count_of(k, "class=\"pt\""), 1u);  // the infinite and the NaN ring left out
     EXPECT_NE(k.find("&lt;b&gt;fit&lt;/b&gt;"), std::string::npos);  // method names escaped
     EXPECT_EQ(k.find("other"), std::string::npos);  // a gap-fraction curve is not drawn here
-    const std::string p = htmlreport::profile_svg(htmlreport::Quantity::kGapFraction, rings,
-                                                  curves);
+    const std::string p =
+        htmlreport::profile_svg(htmlreport::Quantity::kGapFraction, rings, curves);
     EXPECT_EQ(count_of(p, "class=\"pt\""), 2u);  // P = 0 is a point on the gap-fraction plot
     EXPECT_EQ(p.find("nan"), std::string::npos);
     EXPECT_EQ(k.find("inf"), std::string::npos);
@@ -215,8 +222,10 @@ struct TempDir {
         path = mkdtemp(name);
     }
     ~TempDir() {
-        nftw(path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return std::remove(p); },
-             16, FTW_DEPTH | FTW_PHYS);
+        nftw(
+            path.c_str(),
+            [](const char* p, const struct stat*, int, FTW*) { return std::remove(p); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
 };
 
@@ -384,13 +393,14 @@ TEST(Page, ThousandPhotographsStayUnderFiftyMegabytes) {
     std::vector<htmlreport::SunSample> sun;
     for (int day = 0; day < 4; ++day)
         for (int k = 0; k < 240; ++k)
-            sun.push_back({25 + 60 * std::fabs(k - 120) / 120.0 + 8 * day, 90 + k * 0.75,
-                           k % 5 == 0});
+            sun.push_back(
+                {25 + 60 * std::fabs(k - 120) / 120.0 + 8 * day, 90 + k * 0.75, k % 5 == 0});
     for (int k = 0; k < 1000; ++k) {
         htmlreport::PhotoEntry e = analysed_entry("photo" + std::to_string(k) + ".jpg", photo);
         e.analysis.sun_track = sun;
         e.analysis.histogram.assign(256, 0);
-        for (int g = 0; g < 256; ++g) e.analysis.histogram[std::size_t(g)] = std::uint64_t(g * k % 977);
+        for (int g = 0; g < 256; ++g)
+            e.analysis.histogram[std::size_t(g)] = std::uint64_t(g * k % 977);
         e.row.assign(60, "0.123456");
         ASSERT_TRUE(writer.add(e)) << writer.message();
     }

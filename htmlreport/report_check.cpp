@@ -80,7 +80,8 @@ int check_png(const char* path) {
     const std::size_t pixels = std::size_t(image.width) * image.height;
     for (std::size_t k = 0; k < pixels; ++k) {
         const unsigned char* p = &rgb[3 * k];
-        if (colours.size() < 100000) colours.insert(unsigned(p[0]) << 16 | unsigned(p[1]) << 8 | p[2]);
+        if (colours.size() < 100000)
+            colours.insert(unsigned(p[0]) << 16 | unsigned(p[1]) << 8 | p[2]);
         const double y = 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
         sum += y;
         sum2 += y * y;

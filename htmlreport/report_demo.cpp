@@ -105,8 +105,7 @@ std::vector<htmlreport::SunSample> sun_track(const skyimage::t_Bitmap& working,
 // Analyses the photograph PATH into ENTRY as a batch would; ORIGINAL receives the photograph,
 // which the entry points into.
 void analyse(const std::string& path, const std::string& name, const skyimage::DiscSpec& disc,
-             const skyimage::Lens& lens, skyimage::Photo* original,
-             htmlreport::PhotoEntry* entry) {
+             const skyimage::Lens& lens, skyimage::Photo* original, htmlreport::PhotoEntry* entry) {
     entry->name = name;
     entry->row.assign(columns().size(), "");
     entry->row[0] = name;
@@ -161,10 +160,10 @@ void analyse(const std::string& path, const std::string& name, const skyimage::D
     for (int iz = 0; iz < kRings; ++iz) {
         for (int ia = 0; ia < kSectors; ++ia) {
             const auto px = result.counts.pixel(iz, ia);
-            a.cells.push_back({90.0 * iz / kRings, 90.0 * (iz + 1) / kRings,
-                               360.0 * ia / kSectors, 360.0 * (ia + 1) / kSectors,
-                               px > 0 ? double(result.counts.gap(iz, ia)) / double(px)
-                                      : std::nan("")});
+            a.cells.push_back(
+                {90.0 * iz / kRings, 90.0 * (iz + 1) / kRings, 360.0 * ia / kSectors,
+                 360.0 * (ia + 1) / kSectors,
+                 px > 0 ? double(result.counts.gap(iz, ia)) / double(px) : std::nan("")});
         }
     }
     a.sun_track = sun_track(work.photo.bmp, lens);
@@ -272,10 +271,10 @@ int main(int argc, char** argv) {
             double x;
             skyimage::LensKind lens;
             int pad;  // columns of black added on each side, in sixths of the side
-        } specs[] = {{"random_lai2.bmp", 2.0, false, 1.0, skyimage::LensKind::kEquidistant, 0},
-                     {"clumped_lai3.bmp", 3.0, true, 3.0, skyimage::LensKind::kEquidistant, 1},
-                     {"open_lai1_equisolid.bmp", 1.0, false, 1.0, skyimage::LensKind::kEquisolid,
-                      0}};
+        } specs[] = {
+            {"random_lai2.bmp", 2.0, false, 1.0, skyimage::LensKind::kEquidistant, 0},
+            {"clumped_lai3.bmp", 3.0, true, 3.0, skyimage::LensKind::kEquidistant, 1},
+            {"open_lai1_equisolid.bmp", 1.0, false, 1.0, skyimage::LensKind::kEquisolid, 0}};
         for (const Spec& spec : specs) {
             canopysim::CanopyParams cp;
             cp.lai = spec.lai;

@@ -143,16 +143,17 @@ void text_at(std::string* s, double x, double y, const char* anchor, const std::
 }
 
 void line(std::string* s, double x1, double y1, double x2, double y2, const char* cls) {
-    *s += "<path class=\"" + std::string(cls) + "\" d=\"M" + svg_number(x1) + " " +
-          svg_number(y1) + "L" + svg_number(x2) + " " + svg_number(y2) + "\"/>";
+    *s += "<path class=\"" + std::string(cls) + "\" d=\"M" + svg_number(x1) + " " + svg_number(y1) +
+          "L" + svg_number(x2) + " " + svg_number(y2) + "\"/>";
 }
 
 }  // namespace
 
 std::string histogram_svg(const std::vector<std::uint64_t>& histogram, int threshold) {
     constexpr double kW = 320, kH = 170, kLeft = 14, kRight = 310, kTop = 12, kBottom = 140;
-    std::string s = "<svg class=\"fig\" viewBox=\"0 0 320 170\" width=\"320\" height=\"170\" "
-                    "role=\"img\" aria-label=\"grey-level histogram\">";
+    std::string s =
+        "<svg class=\"fig\" viewBox=\"0 0 320 170\" width=\"320\" height=\"170\" "
+        "role=\"img\" aria-label=\"grey-level histogram\">";
     const std::size_t levels = histogram.size();
     if (levels == 0) {
         text_at(&s, kW / 2, kH / 2, "middle", "no histogram");
@@ -176,7 +177,8 @@ std::string histogram_svg(const std::vector<std::uint64_t>& histogram, int thres
     }
     d += "V" + svg_number(kBottom) + "Z";
     s += "<path class=\"bars\" d=\"" + d + "\"/>";
-    std::string axis = "M" + svg_number(kLeft) + " " + svg_number(kBottom) + "H" + svg_number(kRight);
+    std::string axis =
+        "M" + svg_number(kLeft) + " " + svg_number(kBottom) + "H" + svg_number(kRight);
     for (int k = 0; k <= 4; ++k) {
         const double level = double(levels) * k / 4;
         const double xv = x(level);
@@ -243,8 +245,9 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     m.max_zen_deg = 90;
     for (const CellGap& c : cells)
         if (std::isfinite(c.zen_to_deg)) m.max_zen_deg = std::max(m.max_zen_deg, c.zen_to_deg);
-    std::string s = "<svg class=\"fig\" viewBox=\"0 0 300 300\" width=\"300\" height=\"300\" "
-                    "role=\"img\" aria-label=\"gap fraction of every sky cell\">";
+    std::string s =
+        "<svg class=\"fig\" viewBox=\"0 0 300 300\" width=\"300\" height=\"300\" "
+        "role=\"img\" aria-label=\"gap fraction of every sky cell\">";
     // The cells grouped by their shade (kMapShades + 1 greys, and no pixels): one path
     // element per shade keeps a page of many maps light.
     std::vector<std::string> shade(kMapShades + 2);
@@ -267,8 +270,8 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     for (int k = 0; k <= kMapShades + 1; ++k) {
         const std::string& d = shade[std::size_t(k)];
         if (d.empty()) continue;
-        s += k > kMapShades ? "<path class=\"cell nopix\"" : "<path class=\"cell\" fill=\"" +
-                                                                  shade_colour(k) + "\"";
+        s += k > kMapShades ? "<path class=\"cell nopix\""
+                            : "<path class=\"cell\" fill=\"" + shade_colour(k) + "\"";
         s += " d=\"" + d + "\"/>";
     }
     // Zenith circles every 30 degrees, one path, and the compass points.
@@ -304,8 +307,8 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     bool open = false;
     Vertex last{0, 0};
     for (const SunSample& q : sun) {
-        if (!std::isfinite(q.zenith_deg) || !std::isfinite(q.azimuth_deg) ||
-            q.zenith_deg < 0 || q.zenith_deg >= m.max_zen_deg) {
+        if (!std::isfinite(q.zenith_deg) || !std::isfinite(q.azimuth_deg) || q.zenith_deg < 0 ||
+            q.zenith_deg >= m.max_zen_deg) {
             open = false;
             continue;
         }
@@ -326,9 +329,9 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
     }
     std::size_t vertices = 0;
     for (const auto& p : paths) vertices += p.size();
-    const std::size_t keep_every =
-        vertices > std::size_t(kMaxSunVertices) ? (vertices + kMaxSunVertices - 1) / kMaxSunVertices
-                                                : 1;
+    const std::size_t keep_every = vertices > std::size_t(kMaxSunVertices)
+                                       ? (vertices + kMaxSunVertices - 1) / kMaxSunVertices
+                                       : 1;
     if (!paths.empty()) {
         std::string d;
         for (std::size_t k = 0; k < paths.size(); k += keep_every) {
@@ -359,12 +362,13 @@ std::string sky_map_svg(const std::vector<CellGap>& cells, const std::vector<Sun
 }
 
 std::string sky_map_legend_svg() {
-    std::string s = "<svg class=\"fig\" viewBox=\"0 0 330 24\" width=\"330\" height=\"24\" "
-                    "role=\"img\" aria-label=\"legend of the sky maps\">";
+    std::string s =
+        "<svg class=\"fig\" viewBox=\"0 0 330 24\" width=\"330\" height=\"24\" "
+        "role=\"img\" aria-label=\"legend of the sky maps\">";
     for (int k = 0; k <= 4; ++k) {
         s += "<rect class=\"cell\" x=\"" + std::to_string(6 + 18 * k) +
-             "\" y=\"2\" width=\"18\" height=\"10\" fill=\"" +
-             shade_colour(k * kMapShades / 4) + "\"/>";
+             "\" y=\"2\" width=\"18\" height=\"10\" fill=\"" + shade_colour(k * kMapShades / 4) +
+             "\"/>";
     }
     text_at(&s, 6, 22, nullptr, "0");
     text_at(&s, 96, 22, "end", "1 gap fraction");
@@ -396,15 +400,16 @@ std::string profile_svg(Quantity quantity, const std::vector<RingValue>& rings,
             if (c.quantity == quantity)
                 for (const auto& p : c.points)
                     if (std::isfinite(p.second)) curve_top = std::max(curve_top, p.second);
-        double top = ring_top > 0 ? std::max(ring_top, std::min(curve_top, 3 * ring_top))
-                                  : curve_top;
+        double top =
+            ring_top > 0 ? std::max(ring_top, std::min(curve_top, 3 * ring_top)) : curve_top;
         hi = nice_ceiling(top * 1.05);
         if (lo < 0) lo = -nice_ceiling(-lo);
     }
     const LinearScale x{0, 90, kLeft, kRight};
     const LinearScale y{lo, hi, kBottom, kTop};
-    std::string s = "<svg class=\"fig\" viewBox=\"0 0 320 200\" width=\"320\" height=\"200\" "
-                    "role=\"img\" aria-label=\"";
+    std::string s =
+        "<svg class=\"fig\" viewBox=\"0 0 320 200\" width=\"320\" height=\"200\" "
+        "role=\"img\" aria-label=\"";
     s += gap ? "gap fraction" : "contact number";
     s += " against the zenith angle\">";
     std::string grid, axes = "M" + svg_number(kLeft) + " " + svg_number(kTop) + "V" +

@@ -101,7 +101,8 @@ bool make_thumbnail(const Analysis& a, Thumbnail* t, std::string* why) {
         for (int u = 0; u < tw; ++u) {
             const std::int64_t dx = (source_column(*t, u) - disc.x0) - half_w;
             if (dx > half_w || dx < -half_w || dy > half_w || dy < -half_w) continue;
-            const int iz = skyimage::ring_index(a.lens, a.nz, std::hypot(double(dx), double(dy)), R);
+            const int iz =
+                skyimage::ring_index(a.lens, a.nz, std::hypot(double(dx), double(dy)), R);
             if (iz >= a.nz) continue;
             cell[std::size_t(v) * std::size_t(tw) + std::size_t(u)] =
                 iz * a.na + skyimage::sector_index(int(dx), int(dy), a.na, turn);
@@ -185,11 +186,10 @@ bool make_thumbnail(const Analysis& a, Thumbnail* t, std::string* why) {
     for (int v = 0; v < th; ++v) {
         for (int u = 0; u < tw; ++u) {
             const bool in = at(u, v) >= 0;
-            const bool edge = (u > 0 && (at(u - 1, v) >= 0) != in) ||
-                              (u + 1 < tw && (at(u + 1, v) >= 0) != in) ||
-                              (v > 0 && (at(u, v - 1) >= 0) != in) ||
-                              (v + 1 < th && (at(u, v + 1) >= 0) != in) ||
-                              (in && (u == 0 || v == 0 || u + 1 == tw || v + 1 == th));
+            const bool edge =
+                (u > 0 && (at(u - 1, v) >= 0) != in) || (u + 1 < tw && (at(u + 1, v) >= 0) != in) ||
+                (v > 0 && (at(u, v - 1) >= 0) != in) || (v + 1 < th && (at(u, v + 1) >= 0) != in) ||
+                (in && (u == 0 || v == 0 || u + 1 == tw || v + 1 == th));
             if (edge) t->pixels[std::size_t(v) * std::size_t(tw) + std::size_t(u)] = kRimColour;
         }
     }

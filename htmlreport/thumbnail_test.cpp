@@ -1,4 +1,6 @@
 // The thumbnail against the analysis's own cell map, and its files read back.
+#include "htmlreport/thumbnail.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "htmlreport/thumbnail.h"
 #include "skyimage/bitmap.h"
 #include "skyimage/cells.h"
 
@@ -70,8 +71,7 @@ void expect_matches_cell_map(const Analysis& a) {
     ASSERT_EQ(t.width, a.width);
     ASSERT_EQ(t.height, a.height);
     skyimage::CellMap map;
-    skyimage::build_cell_map(int(disc.w), int(disc.h), a.lens, a.nz, a.na, a.declination_deg,
-                             &map);
+    skyimage::build_cell_map(int(disc.w), int(disc.h), a.lens, a.nz, a.na, a.declination_deg, &map);
     auto cell = [&](int x, int y) -> int {
         const std::int64_t i = y - disc.y0, j = x - disc.x0;
         if (i < 0 || j < 0 || i >= disc.h || j >= disc.w) return -1;
@@ -105,7 +105,8 @@ void expect_matches_cell_map(const Analysis& a) {
                 ++lines;
             } else {
                 ASSERT_FALSE(is_line(colour)) << x << "," << y;
-                const bool sky = a.grey[std::size_t(y) * std::size_t(a.width) + std::size_t(x)] > 128;
+                const bool sky =
+                    a.grey[std::size_t(y) * std::size_t(a.width) + std::size_t(x)] > 128;
                 ASSERT_EQ(is_sky_colour(colour), c >= 0 && sky) << x << "," << y;
                 tinted += is_sky_colour(colour);
             }

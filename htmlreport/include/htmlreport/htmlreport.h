@@ -99,8 +99,8 @@ struct Analysis {
     int disc_cx = 0, disc_cy = 0;
     double disc_radius = 0;
     skyimage::Lens lens;
-    int nz = 0, na = 0;           // rings of 90/nz degrees and sectors of the grid
-    double declination_deg = 0;   // East positive, as the analysis turned the azimuths
+    int nz = 0, na = 0;          // rings of 90/nz degrees and sectors of the grid
+    double declination_deg = 0;  // East positive, as the analysis turned the azimuths
     // Grey-level histogram of the disc: 256 levels, or 65536 for a 16-bit photograph.
     std::vector<std::uint64_t> histogram;
     std::vector<CellGap> cells;        // nz x na, any order
@@ -123,7 +123,7 @@ struct PhotoEntry {
 // The run.
 struct BatchInfo {
     std::string title = "Batch report";
-    std::string version;  // the program's banner and version
+    std::string version;                                        // the program's banner and version
     std::vector<std::pair<std::string, std::string>> settings;  // name, value
     std::vector<Column> columns;
 };

@@ -165,6 +165,9 @@ const Column kColumns[] = {
              case skyimage::DiscSource::kCircle:
                  std::fputs("given", f);
                  break;
+             case skyimage::DiscSource::kFound:
+                 std::fputs("found", f);
+                 break;
              case skyimage::DiscSource::kAssumed:
                  std::fputs("assumed", f);
                  break;

@@ -91,17 +91,23 @@ void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, Worker* 
         out->ok = skyimage::process_photo(job.path.c_str(), job.photo, work, &out->photo, &out->why);
         if (out->ok) {
             const structure::Samples samples = structure::sample_photo(
-                work->photo.bmp, job.photo.lens, job.photo.declination, o.analysis);
+                out->photo.view, job.photo.lens, job.photo.declination, o.analysis);
             out->analysis = structure::analyse(out->photo.counts, samples, o.analysis);
         }
         if (out->ok && job.has_site()) {
-            // The working image, classified: sky non-zero.
-            const skyimage::t_Bitmap& bmp = work->photo.bmp;
+            // The working image as the counts saw it.
+            const skyimage::WorkingView& working = out->photo.view;
             skyimage::ImageView view;
-            view.pixels = bmp.data;
-            view.width = view.w = bmp.width;
-            view.height = view.h = bmp.height;
-            view.test = skyimage::SkyTest::kNonZero;
+            view.pixels = working.photo;
+            view.width = working.photo_w;
+            view.height = working.photo_h;
+            view.x0 = working.x0;
+            view.y0 = working.y0;
+            view.w = working.w;
+            view.h = working.h;
+            view.test = working.binarised ? skyimage::SkyTest::kAboveThreshold
+                                          : skyimage::SkyTest::kNonZero;
+            view.threshold = working.threshold;
             out->light = sunfleck::photo_light(job.light, out->photo.counts, view, job.photo.lens,
                                                job.photo.declination, o.sun_track != nullptr,
                                                &worker->tables);

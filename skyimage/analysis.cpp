@@ -1,7 +1,10 @@
 #include "skyimage/analysis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+
+#include "skyimage/depth.h"
 
 namespace skyimage {
 
@@ -29,57 +32,126 @@ const char* locate_disc(const DiscSpec& spec, int width, int height, Circle* d) 
     return nullptr;
 }
 
+const char* found_disc(const Photo& photo, Circle* d, DiscFit* fit) {
+    *fit = DiscFit{};
+    if (const char* why = find_disc(photo, fit)) return why;
+    *d = Circle{};
+    d->cx = int(std::lround(fit->cx));
+    d->cy = int(std::lround(fit->cy));
+    d->radius = fit->radius;
+    square_around(d);
+    DiscSpec spec;
+    spec.source = DiscSource::kCircle;
+    spec.cx = d->cx;
+    spec.cy = d->cy;
+    spec.radius = d->radius;
+    return locate_disc(spec, photo.bmp.width, photo.bmp.height, d);
+}
+
+namespace {
+
+// The working image as a picture of its own: the view's values, square by square.
+void materialise(const WorkingView& view, std::vector<std::uint8_t>* out) {
+    out->resize(std::size_t(view.w) * std::size_t(view.h));
+    for (int i = 0; i < view.h; ++i)
+        for (int j = 0; j < view.w; ++j)
+            (*out)[std::size_t(i) * std::size_t(view.w) + std::size_t(j)] = view.value(j, i);
+}
+
+}  // namespace
+
 bool process_photo(const char* path, const PhotoSettings& o, Workspace* work, PhotoResult* r,
                    std::string* problem) {
     *r = PhotoResult{};
     char reason[kPhotoProblemSize];
-    t_Bitmap& bmp = work->photo.bmp;
-    if (!read_photo(path, o.channel, &work->photo, reason)) {
+    Photo& photo = work->photo;
+    const t_Bitmap& bmp = photo.bmp;
+    if (!read_photo(path, o.channel, &photo, reason)) {
         *problem = reason;
         return false;
     }
     const int source_w = bmp.width, source_h = bmp.height;
     Circle disc;
-    if (const char* why = locate_disc(o.disc, source_w, source_h, &disc)) {
+    if (o.disc.source == DiscSource::kFound) {
+        if (const char* why = found_disc(photo, &disc, &r->fit)) {
+            *problem = std::string("no sky disc found: ") + why;
+            return false;
+        }
+        r->disc_found = true;
+    } else if (const char* why = locate_disc(o.disc, source_w, source_h, &disc)) {
         char text[300];
         std::snprintf(text, sizeof text, "%s (centre %d,%d, radius %g, photograph %d x %d)", why,
                       disc.cx, disc.cy, disc.radius, source_w, source_h);
         *problem = text;
         return false;
     }
-    if (!crop(&bmp, disc.x0, disc.y0, int(disc.w), int(disc.h))) {
-        char text[200];
-        std::snprintf(text, sizeof text, "no memory for a working image of %lld x %lld",
-                      static_cast<long long>(disc.w), static_cast<long long>(disc.h));
-        *problem = text;
-        return false;
-    }
-    build_cell_map(bmp.width, bmp.height, o.lens, o.nz, o.na, o.declination, &work->map);
-    disc_histogram(bmp, disc.x0, disc.y0, source_w, source_h, work->map, r->histogram,
-                   &r->outside);
-    if (o.method == ThresholdMethod::kFixed) {
-        r->has_threshold = true;
-        r->threshold = o.threshold;
-    } else if (o.method != ThresholdMethod::kClassified) {
-        const AutoThreshold t = auto_threshold(o.method, r->histogram);
-        if (t.failure != ThresholdFailure::kNone) {
-            *problem = failure_text(t.failure);
-            return false;
-        }
-        r->has_threshold = true;
-        r->threshold = t.t;
-    }
-    if (r->has_threshold) threshold_pixels(&bmp, r->threshold);
 
-    count_with_map(bmp, work->map, &r->counts);
-    if (o.overlay) {  // on a copy: the working image stays as classified
-        r->overlay.assign(bmp.data, bmp.data + std::size_t(bmp.width) * std::size_t(bmp.height));
+    WorkingView& view = r->view;
+    view.photo = bmp.data;
+    view.photo_w = source_w;
+    view.photo_h = source_h;
+    view.x0 = disc.x0;
+    view.y0 = disc.y0;
+    view.w = int(disc.w);
+    view.h = int(disc.h);
+    const bool automatic =
+        o.method != ThresholdMethod::kFixed && o.method != ThresholdMethod::kClassified;
+    const bool inside = disc.x0 >= 0 && disc.y0 >= 0 && disc.x0 + disc.w <= source_w &&
+                        disc.y0 + disc.h <= source_h;
+
+    if (photo.depth() == 16) {
+        // Separated on the 16-bit samples; the 8-bit image then holds the classes.
+        build_cell_map(view.w, view.h, o.lens, o.nz, o.na, o.declination, &work->map);
+        disc_levels(photo, disc.x0, disc.y0, work->map, &work->levels, &r->outside);
+        r->has_histogram = true;
+        for (std::size_t v = 0; v < work->levels.size(); ++v) r->histogram[v >> 8] += work->levels[v];
+        if (o.method == ThresholdMethod::kFixed) {
+            r->has_threshold = true;
+            r->threshold = o.threshold;
+        } else if (automatic) {
+            const AutoThreshold t = auto_threshold(o.method, work->levels.data(),
+                                                   int(work->levels.size()));
+            if (t.failure != ThresholdFailure::kNone) {
+                *problem = failure_text(t.failure);
+                return false;
+            }
+            r->has_threshold = true;
+            r->threshold = t.t;
+        }
+        if (r->has_threshold) classify_photo(&photo, r->threshold);
+    } else {
+        if (automatic || o.histogram || !inside) {
+            histogram_by_stretches(view, o.lens, o.nz, o.na, o.declination, r->histogram,
+                                   &r->outside);
+            r->has_histogram = true;
+        }
+        if (o.method == ThresholdMethod::kFixed) {
+            r->has_threshold = true;
+            r->threshold = o.threshold;
+        } else if (automatic) {
+            const AutoThreshold t = auto_threshold(o.method, r->histogram);
+            if (t.failure != ThresholdFailure::kNone) {
+                *problem = failure_text(t.failure);
+                return false;
+            }
+            r->has_threshold = true;
+            r->threshold = t.t;
+        }
+        view.binarised = r->has_threshold;
+        view.threshold = r->threshold;
+    }
+
+    count_by_stretches(view, o.lens, o.nz, o.na, o.declination, &r->counts);
+    if (o.overlay) {
+        materialise(view, &r->overlay);
+        build_cell_map(view.w, view.h, o.lens, o.nz, o.na, o.declination, &work->map);
         draw_overlay(work->map, r->overlay.data());
-        r->overlay_w = bmp.width;
-        r->overlay_h = bmp.height;
+        r->overlay_w = view.w;
+        r->overlay_h = view.h;
     }
     r->width = source_w;
     r->height = source_h;
+    r->info = photo.info;
     r->disc = disc;
     for (std::size_t k = 0; k < r->counts.pixels.size(); ++k) {
         r->disc_pixels += r->counts.pixels[k];

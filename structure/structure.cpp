@@ -12,6 +12,7 @@
 #include "lai/suits.h"
 #include "skyimage/cells.h"
 #include "skyimage/gapsize.h"
+#include "skyimage/stretches.h"
 
 namespace structure {
 
@@ -78,10 +79,10 @@ lai::Transect piece(const std::uint8_t* values, int begin, int end) {
 
 // The circles of ring IZ: up to COUNT integer radii spread over the radii whose pixel on the
 // horizontal axis lies in the ring, each walked as gapimage walks its circles.
-void circle_runs(const skyimage::t_Bitmap& working, const skyimage::Lens& lens, double turn,
+void circle_runs(const skyimage::WorkingView& working, const skyimage::Lens& lens, double turn,
                  int iz, const Settings& set, skyimage::RingWalker* walker,
                  lai::RingRuns* out) {
-    const int R = working.width / 2;
+    const int R = working.w / 2;
     int lo = -1, hi = -1;
     for (int l = 1; l < R; ++l) {
         if (skyimage::ring_index(lens, set.nz, double(l), double(R)) != iz) continue;
@@ -260,13 +261,18 @@ void rings_in_use(const Settings& s, int* first, int* end) {
 
 Samples sample_photo(const skyimage::t_Bitmap& working, const skyimage::Lens& lens,
                      double declination, const Settings& s) {
+    return sample_photo(skyimage::WorkingView::of(working), lens, declination, s);
+}
+
+Samples sample_photo(const skyimage::WorkingView& working, const skyimage::Lens& lens,
+                     double declination, const Settings& s) {
     Samples out;
     int first = 0, end = 0;
     rings_in_use(s, &first, &end);
     gapdata::Counts counts;
-    skyimage::count_cells(working, lens, s.nz, s.segments, declination, &counts);
+    skyimage::count_by_stretches(working, lens, s.nz, s.segments, declination, &counts);
     out.rings = rings_of(counts, 90.0 / s.nz, first, end);
-    skyimage::count_cells(working, lens, 90, s.segments, declination, &counts);
+    skyimage::count_by_stretches(working, lens, 90, s.segments, declination, &counts);
     out.degree_rings = rings_of(counts, 1.0, 0, 90);
 
     skyimage::RingWalker walker(working);

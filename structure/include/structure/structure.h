@@ -25,6 +25,7 @@
 #include "lai/rings.h"
 #include "skyimage/bitmap.h"
 #include "skyimage/lens.h"
+#include "skyimage/stretches.h"
 
 namespace structure {
 
@@ -58,7 +59,10 @@ struct Samples {
 };
 
 // Samples the classified working image through LENS (azimuth turned by DECLINATION, degrees
-// East positive), with the cells and circles of the interactive analysis.
+// East positive), with the cells and circles of the interactive analysis: the working image as
+// a view of the photograph (process_photo's), or one held as such (sky non-zero).
+Samples sample_photo(const skyimage::WorkingView& working, const skyimage::Lens& lens,
+                     double declination, const Settings& settings);
 Samples sample_photo(const skyimage::t_Bitmap& working, const skyimage::Lens& lens,
                      double declination, const Settings& settings);
 

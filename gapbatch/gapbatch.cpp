@@ -90,8 +90,9 @@ void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, Worker* 
     try {
         out->ok = skyimage::process_photo(job.path.c_str(), job.photo, work, &out->photo, &out->why);
         if (out->ok) {
-            const structure::Samples samples = structure::sample_photo(
-                out->photo.view, job.photo.lens, job.photo.declination, o.analysis);
+            const structure::Samples samples =
+                structure::sample_photo(out->photo.view, job.photo.lens, job.photo.declination,
+                                        o.analysis, &out->photo.counts);
             out->analysis = structure::analyse(out->photo.counts, samples, o.analysis);
         }
         if (out->ok && job.has_site()) {

@@ -66,6 +66,10 @@ bool process_photo(const char* path, const PhotoSettings& o, Workspace* work, Ph
     char reason[kPhotoProblemSize];
     Photo& photo = work->photo;
     const t_Bitmap& bmp = photo.bmp;
+    // The last photograph's pixels go first, so that the allocator hands the same memory to
+    // the next one of its size rather than fresh pages the kernel must clear.
+    release(&photo.bmp);
+    photo.wide.clear();
     if (!read_photo(path, o.channel, &photo, reason)) {
         *problem = reason;
         return false;
@@ -121,8 +125,8 @@ bool process_photo(const char* path, const PhotoSettings& o, Workspace* work, Ph
         if (r->has_threshold) classify_photo(&photo, r->threshold);
     } else {
         if (automatic || o.histogram || !inside) {
-            histogram_by_stretches(view, o.lens, o.nz, o.na, o.declination, r->histogram,
-                                   &r->outside);
+            // The disc is that of any grid: one cell finds it without a sector boundary.
+            histogram_by_stretches(view, o.lens, 1, 1, o.declination, r->histogram, &r->outside);
             r->has_histogram = true;
         }
         if (o.method == ThresholdMethod::kFixed) {

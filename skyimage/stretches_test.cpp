@@ -262,6 +262,10 @@ TEST(Stretches, CountsStraightFromThePhotographAsFromTheWorkingImage) {
         histogram_by_stretches(v, lens, nz, na, declination, hist, &outside);
         EXPECT_TRUE(std::equal(hist, hist + 256, hist_expected)) << n;
         EXPECT_EQ(outside, outside_expected) << n;
+        // The disc is that of any grid: the one cell of 1 x 1 gives it too, and cheapest.
+        histogram_by_stretches(v, lens, 1, 1, declination, hist, &outside);
+        EXPECT_TRUE(std::equal(hist, hist + 256, hist_expected)) << n << " as one cell";
+        EXPECT_EQ(outside, outside_expected) << n << " as one cell";
         delete[] unthresholded.data;
         if (HasFailure()) return;
     }

@@ -113,10 +113,30 @@ void circle_runs(const skyimage::WorkingView& working, const skyimage::Lens& len
         out->circles.push_back(whole);
 
         // The pieces of the circle in each segment: the walk from a segment boundary on.
+        // The sector rises around the circle, so each is one piece of the walk (the first
+        // also ends it): its ends are found by probing sector_index near the predicted ones
+        // (skyimage::detail::next_change) rather than at every pixel.
         sector.assign(std::size_t(n), 0);
-        for (int k = 0; k < n; ++k)
-            sector[std::size_t(k)] =
-                skyimage::sector_index(walker->col(k), -walker->row(k), set.segments, turn);
+        auto sector_at = [&](int k) {
+            return skyimage::sector_index(walker->col(k), -walker->row(k), set.segments, turn);
+        };
+        const int first_sector = sector_at(0);
+        int wrap = n;  // the walk's last piece, in the first pixel's sector, begins here
+        if (n > 1 && sector_at(n - 1) == first_sector) {
+            int changed = 0;
+            const auto from_end = [&](int x) { return sector_at(n - 1 - x); };
+            wrap = n - skyimage::detail::next_change(from_end, 0, n, first_sector,
+                                                     n / set.segments, &changed);
+        }
+        for (int k = wrap; k < n; ++k) sector[std::size_t(k)] = first_sector;
+        for (int b = 0, v = first_sector; b < wrap;) {
+            int next = 0;
+            const int e = skyimage::detail::next_change(sector_at, b, wrap, v,
+                                                        b + std::max(1, n / set.segments), &next);
+            for (int k = b; k < e; ++k) sector[std::size_t(k)] = v;
+            b = e;
+            v = next;
+        }
         int start = 0;
         for (int k = 1; k < n; ++k) {
             if (sector[std::size_t(k)] != sector[std::size_t(k - 1)]) {
@@ -265,13 +285,17 @@ Samples sample_photo(const skyimage::t_Bitmap& working, const skyimage::Lens& le
 }
 
 Samples sample_photo(const skyimage::WorkingView& working, const skyimage::Lens& lens,
-                     double declination, const Settings& s) {
+                     double declination, const Settings& s, const gapdata::Counts* grid_counts) {
     Samples out;
     int first = 0, end = 0;
     rings_in_use(s, &first, &end);
     gapdata::Counts counts;
-    skyimage::count_by_stretches(working, lens, s.nz, s.segments, declination, &counts);
-    out.rings = rings_of(counts, 90.0 / s.nz, first, end);
+    if (grid_counts != nullptr && grid_counts->nz == s.nz && grid_counts->na == s.segments) {
+        out.rings = rings_of(*grid_counts, 90.0 / s.nz, first, end);
+    } else {
+        skyimage::count_by_stretches(working, lens, s.nz, s.segments, declination, &counts);
+        out.rings = rings_of(counts, 90.0 / s.nz, first, end);
+    }
     skyimage::count_by_stretches(working, lens, 90, s.segments, declination, &counts);
     out.degree_rings = rings_of(counts, 1.0, 0, 90);
 

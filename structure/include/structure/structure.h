@@ -61,8 +61,11 @@ struct Samples {
 // Samples the classified working image through LENS (azimuth turned by DECLINATION, degrees
 // East positive), with the cells and circles of the interactive analysis: the working image as
 // a view of the photograph (process_photo's), or one held as such (sky non-zero).
+// GRID_COUNTS, when not null, are the photograph's own counts (nz rings by na sectors): they
+// stand for the segments' counts when segments = na, without counting again.
 Samples sample_photo(const skyimage::WorkingView& working, const skyimage::Lens& lens,
-                     double declination, const Settings& settings);
+                     double declination, const Settings& settings,
+                     const gapdata::Counts* grid_counts = nullptr);
 Samples sample_photo(const skyimage::t_Bitmap& working, const skyimage::Lens& lens,
                      double declination, const Settings& settings);
 

@@ -56,7 +56,10 @@ Row make_row(const PhotoJob& job, const Options& o, const skyimage::PhotoResult&
     row.job = &job;
     row.width = photo.width;
     row.height = photo.height;
+    row.info = photo.info;
     row.disc = photo.disc;
+    row.disc_found = photo.disc_found;
+    row.fit = photo.fit;
     row.has_threshold = photo.has_threshold;
     row.threshold = photo.threshold;
     row.sky_pixels = photo.sky_pixels;
@@ -70,7 +73,7 @@ std::vector<std::string> warnings(const PhotoJob& job, const skyimage::PhotoResu
     std::vector<std::string> out;
     if (job.photo.disc.source == skyimage::DiscSource::kAssumed) {
         out.push_back("no sky disc given: the image centre and half the shorter side were "
-                      "assumed (give --circle or --points)");
+                      "assumed (give --circle or --points or use --find-disc)");
     }
     if (photo.outside > 0) {
         out.push_back(std::to_string(photo.outside) +
@@ -249,6 +252,12 @@ const Column kColumns[] = {
     {"keldro_lai", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_lai); }},
     {"keldro_lai_se", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_se); }},
     {"keldro_r2", [](std::FILE* f, const Row& r) { if (r.ok) real(f, r.result.keldro_r2); }},
+    // The photograph as read: its format and the bits per sample, the scale of its threshold
+    // (0..255 or 0..65535); the rms residual of a disc found (pixels).
+    {"format",
+     [](std::FILE* f, const Row& r) { if (r.ok) std::fputs(skyimage::format_name(r.info.format), f); }},
+    {"bit_depth", [](std::FILE* f, const Row& r) { if (r.ok) std::fprintf(f, "%d", r.info.depth); }},
+    {"disc_rms", [](std::FILE* f, const Row& r) { if (r.ok && r.disc_found) real(f, r.fit.rms); }},
 };
 
 }  // namespace

@@ -39,6 +39,7 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool list_lenses = false;
     std::vector<const char*> args;  // photographs and folders, or the summaries to merge
 };
 
@@ -54,6 +55,8 @@ bool parse_options(int argc, char** argv, Options* options, char (&problem)[kMes
 bool list_photos(const Options& options, std::vector<PhotoJob>* jobs, std::string* why);
 
 void write_usage(std::FILE* out, const char* argv0);
+// --list-lenses: every built-in lens with its formula, coefficients, camera and source.
+void write_lens_list(std::FILE* out);
 void write_help(std::FILE* out, const char* argv0);
 
 // Makes folder PATH (one level) unless it exists. Returns false when it neither exists as a
@@ -71,7 +74,10 @@ struct Row {
     const Options* options = nullptr;
     const PhotoJob* job = nullptr;
     int width = 0, height = 0;
+    skyimage::PhotoInfo info;
     skyimage::Circle disc;
+    bool disc_found = false;
+    skyimage::DiscFit fit;
     bool has_threshold = false;
     int threshold = 0;
     std::int64_t sky_pixels = 0, disc_pixels = 0;

@@ -268,11 +268,28 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
                      skyimage::compiled_readers().c_str());
         return 0;
     }
+    if (options.list_lenses) {
+        gapbatch::write_lens_list(io.out);
+        return 0;
+    }
     if (options.merge) return merge_summaries(options, io);
 
     std::vector<gapbatch::PhotoJob> jobs;
     std::string why;
     if (!gapbatch::list_photos(options, &jobs, &why)) return cli::refuse(io, why);
+    // Settings a photograph cannot take are refused before any is analysed: its header says
+    // its depth and whether it has colour. Only the photographs such a setting may not fit are
+    // opened; one that cannot be read fails alone later.
+    for (const gapbatch::PhotoJob& job : jobs) {
+        const bool wide_threshold = job.photo.method == skyimage::ThresholdMethod::kFixed &&
+                                    job.photo.threshold > 255;
+        if (!wide_threshold && !job.choices.channel) continue;
+        skyimage::PhotoInfo info;
+        char problem_text[skyimage::kPhotoProblemSize];
+        if (!skyimage::probe_photo(job.path.c_str(), &info, problem_text)) continue;
+        const std::string unfit = gapbatch::photo_header_problem(job, info);
+        if (!unfit.empty()) return cli::refuse(io, job.path.c_str(), "%s", unfit.c_str());
+    }
     options.light_columns = std::any_of(jobs.begin(), jobs.end(),
                                         [](const gapbatch::PhotoJob& j) { return j.has_site(); });
     if (options.sun_track != nullptr && !options.light_columns)

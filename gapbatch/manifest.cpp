@@ -48,8 +48,8 @@ bool read_manifest(const char* path, const PhotoJob& defaults, std::vector<Photo
         } else if (!is_photo_setting(name)) {
             return refuse("column " + std::to_string(k + 1) + " (" + name +
                           ") is no setting of a photograph: the columns are photo, points, "
-                          "circle, lens, fov, threshold, auto, classified, channel, "
-                          "declination, lat, lon, elev and days");
+                          "circle, find-disc, lens, fov, threshold, auto, classified, "
+                          "channel, declination, lat, lon, elev and days");
         }
         for (std::size_t j = 0; j < k; ++j)
             if (header[j] == name && name != "photo")
@@ -74,7 +74,8 @@ bool read_manifest(const char* path, const PhotoJob& defaults, std::vector<Photo
         for (std::size_t k = 0; k < header.size(); ++k) {
             if (fields[k].empty() || int(k) == photo_column) continue;
             const std::string& name = header[k];
-            if (name == "points" || name == "circle") job.choices.points = job.choices.circle = false;
+            if (name == "points" || name == "circle" || name == "find-disc")
+                job.choices.points = job.choices.circle = job.choices.find_disc = false;
             if (name == "threshold" || name == "auto" || name == "classified")
                 job.choices.thresholds = 0;
         }

@@ -62,7 +62,9 @@ enum OptionId {
     kSky,
     kPar,
     kParConversion,
-    kSunTrack
+    kSunTrack,
+    kFindDisc,
+    kListLenses
 };
 
 // The light model's settings that are the batch's: their names as the light unit reads them.
@@ -200,6 +202,8 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {"par", no_argument, nullptr, kPar},
                                    {"par-conversion", required_argument, nullptr, kParConversion},
                                    {"sun-track", required_argument, nullptr, kSunTrack},
+                                   {"find-disc", no_argument, nullptr, kFindDisc},
+                                   {"list-lenses", no_argument, nullptr, kListLenses},
                                    {"help", no_argument, nullptr, kHelp},
                                    {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
@@ -236,6 +240,12 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
             case kPar:
                 o->par = true;
                 break;
+            case kFindDisc:
+                apply_photo_setting("find-disc", "yes", &o->defaults, &why);
+                break;
+            case kListLenses:
+                o->list_lenses = true;
+                return true;
             case kSunTrack:
                 o->sun_track = arg;
                 break;
@@ -432,6 +442,28 @@ void write_usage(std::FILE* out, const char* argv0) {
     std::fprintf(out, "Try '%s --help' for the options.\n", argv0);
 }
 
+void write_lens_list(std::FILE* out) {
+    int count = 0;
+    const skyimage::LensPreset* presets = skyimage::lens_presets(&count);
+    std::fprintf(out, "Built-in lenses (--lens NAME), calibrations as published:\n");
+    for (int k = 0; k < count; ++k) {
+        const skyimage::LensPreset& p = presets[k];
+        const bool radians = p.kind == skyimage::LensKind::kRadiusPolyRad;
+        skyimage::Lens lens;
+        skyimage::parse_lens(p.name, &lens);
+        std::fprintf(out,
+                     "\n%s\n  r/R = %.10g t %+.10g t^2 %+.10g t^3, t = %s"
+                     "\n  rim (r/R = 1) at %.2f degrees from the zenith"
+                     "\n  %s\n  source: %s\n",
+                     p.name, p.a[0], p.a[1], p.a[2],
+                     radians ? "the zenith angle in radians" : "the zenith angle / 90 degrees",
+                     skyimage::rim_zenith_deg(lens), p.camera, p.source);
+    }
+    std::fprintf(out,
+                 "\nAny other calibration of this form: --lens poly-r:A1,A2,A3 (t = zenith / 90\n"
+                 "degrees) or --lens poly-r-rad:A1,A2,A3 (t in radians).\n");
+}
+
 void write_help(std::FILE* out, const char* argv0) {
     std::fprintf(out, "%s\n", gapreport::kBanner);
     std::fprintf(out,
@@ -446,29 +478,42 @@ void write_help(std::FILE* out, const char* argv0) {
                  "photograph goes to standard output.\n"
                  "\n"
                  "Photographs: 8-bit greyscale BMP (grey levels as stored), 24- or 32-bit colour\n"
-                 "BMP, and JPEG when gapbatch was built with libjpeg (see --version). A PHOTO\n"
-                 "that is a folder stands for the photographs in it, sorted by name.\n"
+                 "BMP, and as this build reads them (see --version) JPEG, TIFF and PNG of 8 or\n"
+                 "16 bits, and raw camera files (linear, no gamma). A 16-bit photograph is\n"
+                 "separated into sky and canopy on its 16-bit values. A PHOTO that is a folder\n"
+                 "stands for the photographs in it, sorted by name.\n"
                  "  --recursive      and for those in its subfolders\n"
                  "  --manifest FILE  a CSV naming the photographs (column photo, relative to\n"
                  "                   FILE's folder) and, in columns named as the flags without\n"
-                 "                   dashes, each one's own settings: points, circle, lens, fov,\n"
-                 "                   threshold, auto, classified (yes/no), channel,\n"
-                 "                   declination, lat, lon, elev, days; an empty cell takes\n"
-                 "                   the flag's value\n"
+                 "                   dashes, each one's own settings: points, circle, find-disc\n"
+                 "                   (yes/no), lens, fov, threshold, auto, classified (yes/no),\n"
+                 "                   channel, declination, lat, lon, elev, days; an empty cell\n"
+                 "                   takes the flag's value\n"
                  "\n"
-                 "Sky disc (default: the image centre, radius min(width, height) / 2):\n"
+                 "Sky disc (default: the image centre, radius min(width, height) / 2, with a\n"
+                 "warning):\n"
                  "  --points X1,Y1,X2,Y2,X3,Y3  three pixels on the rim (column, row from the\n"
                  "                             top left); the circle through them and its\n"
                  "                             bounding square, as gapimage cuts it\n"
                  "  --circle CX,CY,R           centre column and row, radius in pixels\n"
+                 "  --find-disc                fit the circle to the border of the black\n"
+                 "                             frame around the picture (the fit's rms\n"
+                 "                             residual is the column disc_rms); a photograph\n"
+                 "                             without a visible frame fails\n"
                  "Lens:\n"
                  "  --lens NAME     equidistant (default), orthographic, equisolid,\n"
-                 "                  stereographic, or poly:A1,A2,A3 for a calibrated lens whose\n"
-                 "                  zenith angle in degrees is A1 r + A2 r^2 + A3 r^3 at the\n"
-                 "                  normalised radius r (0 at the centre, 1 on the rim)\n"
-                 "  --fov DEG       zenith angle at the rim (default 90; not with poly:)\n"
+                 "                  stereographic; a built-in calibration (--list-lenses:\n"
+                 "                  fc-e8, fc-e9, nikkor-10.5); poly-r:A1,A2,A3 for a\n"
+                 "                  calibration r/R = A1 t + A2 t^2 + A3 t^3 with t = zenith /\n"
+                 "                  90 degrees, poly-r-rad:A1,A2,A3 with t in radians; or\n"
+                 "                  poly:A1,A2,A3, the zenith angle in degrees as A1 r + A2 r^2\n"
+                 "                  + A3 r^3 of the normalised radius r (1 on the rim)\n"
+                 "  --fov DEG       zenith angle at the rim (default 90; not with a\n"
+                 "                  calibration, whose rim is its own)\n"
+                 "  --list-lenses   the built-in lenses with their sources\n"
                  "Sky or canopy (default: --auto ridler):\n"
-                 "  --threshold N   a pixel above N is sky, the others canopy\n"
+                 "  --threshold N   a pixel above N is sky, the others canopy: 0..255, or\n"
+                 "                  0..65535 for photographs of 16 bits (TIFF, PNG, raw)\n"
                  "  --auto METHOD   threshold from the histogram of the sky disc: ridler\n"
                  "                  (iterative intermeans), otsu, or minimum (valley between\n"
                  "                  the two modes of the smoothed histogram)\n"

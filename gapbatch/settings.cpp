@@ -56,8 +56,8 @@ bool read_double(const char* text, double* value) {
 }
 
 bool is_photo_setting(const std::string& name) {
-    for (const char* n : {"points", "circle", "lens", "fov", "threshold", "auto", "classified",
-                          "channel", "declination", "lat", "lon", "elev", "days"})
+    for (const char* n : {"points", "circle", "find-disc", "lens", "fov", "threshold", "auto",
+                          "classified", "channel", "declination", "lat", "lon", "elev", "days"})
         if (name == n) return true;
     return false;
 }
@@ -114,10 +114,11 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
     if (name == "lens") {
         const double fov = photo.lens.fov_deg;  // a --fov given before --lens still counts
         if (!skyimage::parse_lens(value, &photo.lens)) {
-            *why = "choose equidistant, orthographic, equisolid, stereographic or poly:a1,a2,a3";
+            *why = "choose equidistant, orthographic, equisolid, stereographic, poly:a1,a2,a3, "
+                   "poly-r:A1,A2,A3, poly-r-rad:A1,A2,A3 or a built-in lens (--list-lenses)";
             return false;
         }
-        if (photo.lens.kind != skyimage::LensKind::kPolynomial) photo.lens.fov_deg = fov;
+        if (!skyimage::has_own_rim(photo.lens)) photo.lens.fov_deg = fov;
         return true;
     }
     if (name == "fov") {
@@ -133,6 +134,12 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
     if (name == "threshold") {
         if (!read_int(value, -2147483647L - 1, 2147483647L, &photo.threshold)) {
             *why = "give a whole number";
+            return false;
+        }
+        // The widest scale a photograph may have; a photograph's own is checked against its
+        // header before any is analysed.
+        if (const char* range = skyimage::threshold_problem(photo.threshold, 16)) {
+            *why = range;
             return false;
         }
         photo.method = ThresholdMethod::kFixed;
@@ -153,6 +160,20 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
         ++job->choices.thresholds;
         return true;
     }
+    if (name == "find-disc") {  // a flag on the command line; yes or no in a manifest
+        if (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0) {
+            photo.disc = skyimage::DiscSpec{};
+            photo.disc.source = skyimage::DiscSource::kFound;
+            job->choices.find_disc = true;
+            return true;
+        }
+        if (std::strcmp(value, "no") == 0 || std::strcmp(value, "0") == 0) {
+            if (photo.disc.source == skyimage::DiscSource::kFound) photo.disc = skyimage::DiscSpec{};
+            return true;
+        }
+        *why = "write yes or no";
+        return false;
+    }
     if (name == "classified") {  // a flag on the command line; yes or no in a manifest
         if (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0) {
             photo.method = ThresholdMethod::kClassified;
@@ -164,6 +185,7 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
         return false;
     }
     if (name == "channel") {
+        job->choices.channel = true;
         if (std::strcmp(value, "blue") == 0) {
             photo.channel = Channel::kBlue;
         } else if (std::strcmp(value, "green") == 0) {
@@ -219,11 +241,11 @@ bool apply_site(const char* value, PhotoJob* job, std::string* why) {
 }
 
 std::string photo_settings_problem(const PhotoJob& job) {
-    if (job.choices.points && job.choices.circle)
-        return "give the sky disc by --points or by --circle, not both";
+    if (int(job.choices.points) + int(job.choices.circle) + int(job.choices.find_disc) > 1)
+        return "give the sky disc by one of --points, --circle and --find-disc";
     if (job.choices.thresholds > 1) return "choose one of --threshold, --auto and --classified";
-    if (job.choices.fov && job.photo.lens.kind == skyimage::LensKind::kPolynomial)
-        return "--fov does not apply to a poly: lens, whose rim angle is a1 + a2 + a3";
+    if (job.choices.fov && skyimage::has_own_rim(job.photo.lens))
+        return "--fov does not apply to a calibrated lens, whose rim angle is its own";
     if (const char* why = skyimage::lens_problem(job.photo.lens)) {
         char text[120];
         skyimage::describe_lens(job.photo.lens, text, sizeof text);
@@ -233,6 +255,19 @@ std::string photo_settings_problem(const PhotoJob& job) {
         return "a site needs both its latitude and its longitude";
     if (job.choices.elev && !job.choices.lat)
         return "an elevation needs the site's latitude and longitude";
+    return std::string();
+}
+
+std::string photo_header_problem(const PhotoJob& job, const skyimage::PhotoInfo& info) {
+    const skyimage::PhotoSettings& photo = job.photo;
+    if (photo.method == skyimage::ThresholdMethod::kFixed) {
+        if (const char* why = skyimage::threshold_problem(photo.threshold, info.depth))
+            return "--threshold " + std::to_string(photo.threshold) + ": " + why + " (" +
+                   skyimage::format_name(info.format) + ", " + std::to_string(info.depth) +
+                   " bits)";
+    }
+    if (const char* why = skyimage::channel_problem(photo.channel, job.choices.channel, info))
+        return why;
     return std::string();
 }
 

@@ -12,7 +12,8 @@ namespace gapbatch {
 
 // Which settings were given, to tell conflicts apart from defaults.
 struct Choices {
-    bool points = false, circle = false, fov = false;
+    bool points = false, circle = false, find_disc = false, fov = false;
+    bool channel = false;  // a channel asked for, not the default
     int thresholds = 0;  // --threshold, --auto, --classified given
     bool lat = false, lon = false, elev = false;
 };
@@ -30,8 +31,8 @@ struct PhotoJob {
     bool has_site() const { return choices.lat && choices.lon; }
 };
 
-// True for the names of the settings a photograph may carry of its own: points, circle, lens,
-// fov, threshold, auto, classified, channel, declination, lat, lon, elev, days.
+// True for the names of the settings a photograph may carry of its own: points, circle,
+// find-disc, lens, fov, threshold, auto, classified, channel, declination, lat, lon, elev, days.
 bool is_photo_setting(const std::string& name);
 
 // Applies the setting NAME (without dashes) with VALUE as written on the command line. False
@@ -45,6 +46,10 @@ bool apply_site(const char* value, PhotoJob* job, std::string* why);
 // Why the photograph's settings taken together cannot be used (two discs, two thresholds, a
 // lens that does not rise from the centre to the rim, half a site), or empty.
 std::string photo_settings_problem(const PhotoJob& job);
+
+// Why PHOTO's settings cannot be used with the photograph as its header describes it (a fixed
+// threshold beyond its depth's range, a colour channel a grey photograph lacks), or empty.
+std::string photo_header_problem(const PhotoJob& job, const skyimage::PhotoInfo& info);
 
 // Whole numbers and finite numbers, the whole text used.
 bool read_int(const char* text, long lo, long hi, int* value);

@@ -27,6 +27,7 @@ struct Options {
     const char* overlay = nullptr;
     const char* overlay_dir = nullptr;
     const char* sun_track = nullptr;  // the minute series of the sun over every photograph
+    const char* report = nullptr;     // the folder of the batch page
     bool par = false;                 // the light columns par_above and par_below
     // Set once the photographs are listed: some photograph has a site, so the summary carries
     // the light columns.
@@ -97,6 +98,10 @@ void write_summary_header(std::FILE* out, const Options& options);
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 void write_csv_field(std::FILE* out, const std::string& text);
 void write_summary_row(std::FILE* out, const Row& row);
+// The columns as the header names them, each with a one-line definition.
+std::vector<std::pair<std::string, std::string>> summary_columns(const Options& options);
+// One row's fields as written, without CSV quotes.
+std::vector<std::string> summary_fields(const Row& row);
 
 // The sun's minute series of every photograph with a site (--sun-track): photo, day,
 // solar_time (HH:MM), altitude and azimuth (degrees), visible (1 when the sun is seen).

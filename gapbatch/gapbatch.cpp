@@ -22,6 +22,7 @@
 
 #include "batch.h"
 #include "csv.h"
+#include "report.h"
 #include "fileio/fileio.h"
 #include "gapreport/gapreport.h"
 #include "skyimage/photo.h"
@@ -74,6 +75,8 @@ struct Outcome {
     structure::Result analysis;
     bool has_light = false;
     sunfleck::PhotoLight light;
+    bool has_page = false;
+    htmlreport::Analysis page;  // the photograph's part of the batch page
 };
 
 // What a worker keeps from one photograph to the next.
@@ -110,9 +113,20 @@ void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, Worker* 
                                           : skyimage::SkyTest::kNonZero;
             view.threshold = working.threshold;
             out->light = sunfleck::photo_light(job.light, out->photo.counts, view, job.photo.lens,
-                                               job.photo.declination, o.sun_track != nullptr,
+                                               job.photo.declination,
+                                               o.sun_track != nullptr || o.report != nullptr,
                                                &worker->tables);
             out->has_light = true;
+        }
+        if (out->ok && o.report != nullptr) {
+            out->page = gapbatch::report_analysis(job, work->photo, out->photo, out->analysis,
+                                                  out->has_light ? &out->light : nullptr);
+            out->has_page = true;
+            // The track was kept for the page; the summary needs it only with --sun-track.
+            if (o.sun_track == nullptr) {
+                out->light.track.reset();
+                out->light.visible.clear();
+            }
         }
     } catch (const std::bad_alloc&) {
         *out = Outcome{};
@@ -320,6 +334,14 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     }
     const std::vector<gapbatch::PlannedOutputs> plan =
         gapbatch::plan_outputs(jobs, options, inputs);
+    std::unique_ptr<htmlreport::ReportWriter> page;
+    if (options.report != nullptr) {
+        const std::string index = std::string(options.report) + "/index.html";
+        if (inputs.holds(index))
+            return cli::refuse(io, index.c_str(), "is one of the inputs of this batch; not overwritten");
+        page = std::make_unique<htmlreport::ReportWriter>(options.report);
+        if (!page->ok()) return cli::refuse(io, page->message());
+    }
 
     // The temporaries are removed on a signal when main_of installed its handlers.
     fileio::CleanupRegistry own_registry;
@@ -347,8 +369,10 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
     }
     gapbatch::write_summary_header(summary, options);
 
-    for (gapbatch::PhotoJob& job : jobs)
+    for (gapbatch::PhotoJob& job : jobs) {
         job.photo.overlay = options.overlay != nullptr || options.overlay_dir != nullptr;
+        job.photo.histogram = page != nullptr;  // the page shows every photograph's histogram
+    }
     const int threads = options.jobs > 0 ? options.jobs
                                          : int(std::max(1u, std::thread::hardware_concurrency()));
     Progress progress(!options.quiet, jobs.size(), io.err, io.out);
@@ -374,10 +398,24 @@ int run_gapbatch(int argc, char** argv, const cli::Io& io) {
         gapbatch::write_summary_row(summary, row);
         if (rings != nullptr) gapbatch::write_rings_rows(rings, row);
         if (track != nullptr) gapbatch::write_sun_track_rows(track, row);
+        if (page != nullptr && page->ok()) {
+            htmlreport::PhotoEntry entry;
+            entry.name = job.path;
+            entry.ok = ok;
+            entry.message = ok ? std::string() : reason;
+            entry.warnings = gapbatch::report_warnings(row, ok ? &out.photo : nullptr);
+            entry.row = gapbatch::summary_fields(row);
+            entry.analysed = ok && out.has_page;
+            if (entry.analysed) entry.analysis = out.page;
+            page->add(entry);
+        }
         progress.done(k + 1);
     });
     progress.finish();
     int status = 0;
+    if (page != nullptr &&
+        !(page->ok() && page->finish(gapbatch::report_info(options, argc, argv, jobs.size()))))
+        status = cli::refuse(io, page->message());
     if (rings_file != nullptr && !rings_file->commit()) status = cli::refuse(io, rings_file->message());
     if (track_file != nullptr && !track_file->commit()) status = cli::refuse(io, track_file->message());
     if (summary_file != nullptr) {

@@ -64,7 +64,8 @@ enum OptionId {
     kParConversion,
     kSunTrack,
     kFindDisc,
-    kListLenses
+    kListLenses,
+    kReport
 };
 
 // The light model's settings that are the batch's: their names as the light unit reads them.
@@ -204,6 +205,7 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                                    {"sun-track", required_argument, nullptr, kSunTrack},
                                    {"find-disc", no_argument, nullptr, kFindDisc},
                                    {"list-lenses", no_argument, nullptr, kListLenses},
+                                   {"report", required_argument, nullptr, kReport},
                                    {"help", no_argument, nullptr, kHelp},
                                    {"version", no_argument, nullptr, kVersion},
                                    {nullptr, 0, nullptr, 0}};
@@ -248,6 +250,9 @@ bool parse_options(int argc, char** argv, Options* o, char (&problem)[kMessageSi
                 return true;
             case kSunTrack:
                 o->sun_track = arg;
+                break;
+            case kReport:
+                o->report = arg;
                 break;
             case kClassified:
                 apply_photo_setting("classified", "yes", &o->defaults, &why);
@@ -560,6 +565,9 @@ void write_help(std::FILE* out, const char* argv0) {
                  "  --overlay-dir DIR  the same for every photograph, as DIR/STEM.overlay.bmp\n"
                  "  --rings-csv FILE   one row per photograph and ring in use: the rings'\n"
                  "                     gap fractions, contact numbers and clumping\n"
+                 "  --report DIR       a page to look the batch over: DIR/index.html with each\n"
+                 "                     photograph's disc, classes, histogram, sky map, sun track\n"
+                 "                     and fitted curves, the summary table and its definitions\n"
                  "  --quiet            no progress line on standard error\n"
                  "Speed and scale:\n"
                  "  --jobs N           analyse on N threads (default: one per processor)\n"

@@ -342,4 +342,26 @@ TEST_F(Batch, InterruptLeavesEarlierOrWholeFilesAndNoTemporary) {
         EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
 }
 
+// The batch page: written whole beside the summary, one section a photograph; a folder that
+// cannot be made is refused before any photograph is analysed.
+TEST_F(Batch, ReportPageIsWrittenAndAnUnusableFolderRefusedFirst) {
+    photo("photos/p1.bmp", 1);
+    photo("photos/p2.bmp", 2);
+    ASSERT_EQ(run(gapbatch() + "--circle 60,60,60 --out out --report page photos > s.csv"), 0);
+    const std::string html = slurp(dir_ / "page" / "index.html");
+    EXPECT_NE(html.find("photos/p1.bmp"), std::string::npos);
+    EXPECT_NE(html.find("photos/p2.bmp"), std::string::npos);
+    EXPECT_NE(html.find("le_miller"), std::string::npos);  // the columns and their definitions
+    EXPECT_TRUE(fs::exists(dir_ / "page" / "assets"));
+    EXPECT_EQ(html.find("http://"), std::string::npos);
+    EXPECT_EQ(html.find("https://"), std::string::npos);
+
+    spit(dir_ / "afile", "x");
+    EXPECT_EQ(run(gapbatch() + "--circle 60,60,60 --out out2 --report afile photos > s2.csv 2> err.txt"),
+              1);
+    EXPECT_NE(slurp(dir_ / "err.txt").find("afile"), std::string::npos) << slurp(dir_ / "err.txt");
+    EXPECT_FALSE(fs::exists(dir_ / "out2" / "p1.gapfract.txt"));
+    EXPECT_EQ(slurp(dir_ / "s2.csv"), "");
+}
+
 }  // namespace

@@ -8,12 +8,18 @@
 #   - its screenshot is not blank (report_check png).
 # The page and the screenshot stay in WORKDIR as the test's artefacts.
 #
-#   browser_test.sh REPORT_DEMO REPORT_CHECK WORKDIR
+#   browser_test.sh MAKE_PAGE REPORT_CHECK WORKDIR [BY_NUMBER BY_NAME ESCAPED]
+# MAKE_PAGE DIR writes the page into DIR (report_demo by default). BY_NUMBER and BY_NAME are
+# the row orders expected after sorting by # twice and by photo once, ESCAPED a photograph name
+# as the page must show it escaped; they default to report_demo's batch.
 # Exit status 77 (skipped) when chromium is not installed.
 set -u
 demo=$1
 check=$2
 work=$3
+by_number=${4:-4,3,2,1}
+by_name=${5:-3,2,4,1}
+escaped=${6:-'&lt;script&gt;alert(1)&lt;/script&gt;'}
 
 if ! command -v chromium >/dev/null 2>&1; then
     echo "SKIPPED: chromium is not installed (Debian package chromium); browser test not run"
@@ -74,12 +80,12 @@ browse --dump-dom "file://$(cd "$page" && pwd)/probe.html" "$work/probe.log" >"$
 grep -q 'data-errors=' "$work/probe-dom.html" && fail "script errors: $(grep -o 'data-errors="[^"]*"' "$work/probe-dom.html")"
 # The batch: 1 random, 2 clumped, 3 the broken one named "<script>...", 4 open. By name the
 # broken one sorts first ('<' before letters), then clumped, open, random.
-grep -q 'data-order-number="4,3,2,1"' "$work/probe-dom.html" \
+grep -q "data-order-number=\"$by_number\"" "$work/probe-dom.html" \
     || fail "sorting by # twice did not reverse the batch: $(grep -o 'data-order-number="[^"]*"' "$work/probe-dom.html")"
-grep -q 'data-order-name="3,2,4,1"' "$work/probe-dom.html" \
+grep -q "data-order-name=\"$by_name\"" "$work/probe-dom.html" \
     || fail "sorting by photo did not order by name: $(grep -o 'data-order-name="[^"]*"' "$work/probe-dom.html")"
 # The photograph named like a script element shows as text, and runs nothing.
-grep -q '&lt;script&gt;alert(1)&lt;/script&gt;' "$work/probe-dom.html" \
+grep -qF "$escaped" "$work/probe-dom.html" \
     || fail "the escaped photograph name is missing from the page"
 
 echo "PASSED: page, screenshot ($work/screenshot.png) and sorting checked"

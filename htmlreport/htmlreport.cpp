@@ -197,9 +197,11 @@ bool ReportWriter::add(const PhotoEntry& photo) {
     if (photo.analysed) {
         const Analysis& a = photo.analysis;
         s += "<div class=\"figs\">\n<figure>";
-        Thumbnail thumb;
+        Thumbnail drawn;
         std::string why;
-        if (make_thumbnail(a, &thumb, &why)) {
+        const bool have = a.thumbnail != nullptr || make_thumbnail(a, &drawn, &why);
+        const Thumbnail& thumb = a.thumbnail != nullptr ? *a.thumbnail : drawn;
+        if (have) {
             const std::string asset = "assets/" + id + "." + thumbnail_extension();
             if (!write_thumbnail(dir_ + "/" + asset, thumb, &message_)) {
                 ok_ = false;

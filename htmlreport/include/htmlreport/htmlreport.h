@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,8 @@
 #include "skyimage/lens.h"
 
 namespace htmlreport {
+
+struct Thumbnail;  // thumbnail.h
 
 // A column of the summary: its name as in the CSV header and a one-line definition.
 struct Column {
@@ -107,6 +110,9 @@ struct Analysis {
     std::vector<SunSample> sun_track;  // empty when no site was given
     std::vector<RingValue> rings;      // the rings in use
     std::vector<Curve> curves;
+    // The thumbnail drawn beforehand (make_thumbnail), e.g. on the thread that held the
+    // photograph; GREY and SKY_MASK may then be null. Drawn from GREY when null.
+    std::shared_ptr<const Thumbnail> thumbnail;
 };
 
 // One photograph of the batch, in input order.

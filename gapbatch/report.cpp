@@ -15,8 +15,8 @@ namespace gapbatch {
 
 namespace {
 
-constexpr int kTrackStep = 5;   // every fifth minute of the sun's track is drawn
-constexpr int kTrackDays = 12;  // of about this many days
+constexpr int kTrackStep = 10;  // every tenth minute of the sun's track is drawn
+constexpr int kTrackDays = 8;   // of about this many days
 
 // The first and last levels of a histogram that hold any pixel.
 void used_levels(const std::vector<std::uint64_t>& h, int* first, int* last) {
@@ -148,7 +148,7 @@ htmlreport::BatchInfo report_info(const Options& o, int argc, char** argv,
     info.settings.emplace_back("segments", std::to_string(o.analysis.segments));
     if (o.light_columns)
         info.settings.emplace_back("sun track on the sky maps",
-                                   "about 12 days of the period, every fifth minute");
+                                   "about 8 days of the period, every tenth minute");
     for (const auto& [name, definition] : summary_columns(o))
         info.columns.push_back({name, definition});
     return info;

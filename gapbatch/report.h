@@ -16,7 +16,7 @@ namespace gapbatch {
 // photograph is at hand: its thumbnail drawn (so that the photograph need not be kept), the
 // histogram of the disc with the threshold, the gap fraction of every cell, the rings in use
 // with the fitted curves of Miller's spherical canopy and of the ellipsoidal model, and the sun
-// followed across the photograph (every fifth minute of about a dozen days of the period)
+// followed across the photograph (every tenth minute of about eight days of the period)
 // when it has a site. PHOTO is the
 // workspace's photograph as process_photo left it; LIGHT null without a site.
 htmlreport::Analysis report_analysis(const PhotoJob& job, const skyimage::Photo& photo,

@@ -155,19 +155,20 @@ TEST(Thumbnail, RingLinesWhereTheRingIndexChanges) {
     EXPECT_EQ(changes, 4);  // five rings: four boundaries inside the rim
 }
 
-TEST(Thumbnail, ShrinksToFourHundredAndShowsADiscBeyondThePhotograph) {
+TEST(Thumbnail, ShrinksToItsLongestSideAndShowsADiscBeyondThePhotograph) {
+    static_assert(htmlreport::kMaxThumbnail == 320, "the expected sizes below are for 320");
     const Checker photo(1000, 500);
     Thumbnail t;
     std::string why;
     ASSERT_TRUE(htmlreport::make_thumbnail(photo.analysis(500, 250, 240, 9, 8), &t, &why));
-    EXPECT_EQ(t.width, 400);
-    EXPECT_EQ(t.height, 200);
+    EXPECT_EQ(t.width, 320);
+    EXPECT_EQ(t.height, 160);
     // A disc reaching 100 pixels beyond the right edge: the canvas grows to hold its square
     // (x from 0 to 1090), the part beyond the photograph drawn as such.
     ASSERT_TRUE(htmlreport::make_thumbnail(photo.analysis(940, 250, 150, 9, 8), &t, &why));
     EXPECT_EQ(t.canvas_w, 1090);
-    EXPECT_EQ(t.width, 400);
-    EXPECT_EQ(t.height, 183);  // 500 * 400 / 1090 = 183.49, rounded to nearest
+    EXPECT_EQ(t.width, 320);
+    EXPECT_EQ(t.height, 147);  // 500 * 320 / 1090 = 146.79, rounded to nearest
     int missing = 0;
     for (int y = 0; y < t.height; ++y) {
         for (int u = 0; u < t.width; ++u) {
@@ -184,15 +185,15 @@ TEST(Thumbnail, ShrinksToFourHundredAndShowsADiscBeyondThePhotograph) {
     EXPECT_GT(missing, 0);
     // A block with less than half sky is not tinted: a photograph all canopy but for one
     // sky pixel in every 3 x 3 block.
-    std::vector<std::uint8_t> sparse(1200 * 900, 60);
-    for (int y = 1; y < 900; y += 3)
-        for (int x = 1; x < 1200; x += 3) sparse[std::size_t(y) * 1200 + std::size_t(x)] = 250;
-    Analysis a = photo.analysis(600, 450, 440, 9, 8);
+    std::vector<std::uint8_t> sparse(960 * 720, 60);
+    for (int y = 1; y < 720; y += 3)
+        for (int x = 1; x < 960; x += 3) sparse[std::size_t(y) * 960 + std::size_t(x)] = 250;
+    Analysis a = photo.analysis(480, 360, 350, 9, 8);
     a.grey = sparse.data();
-    a.width = 1200;
-    a.height = 900;
+    a.width = 960;
+    a.height = 720;
     ASSERT_TRUE(htmlreport::make_thumbnail(a, &t, &why));
-    EXPECT_EQ(t.width, 400);  // 3 x 3 blocks
+    EXPECT_EQ(t.width, 320);  // 3 x 3 blocks
     for (std::uint8_t colour : t.pixels) EXPECT_FALSE(is_sky_colour(colour));
 }
 

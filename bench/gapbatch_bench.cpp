@@ -109,16 +109,7 @@ void light_per_photo(benchmark::State& state) {
     skyimage::PhotoResult r;
     std::string why;
     skyimage::process_photo(photo_file(scale).c_str(), settings(scale), &work, &r, &why);
-    skyimage::ImageView v;
-    v.pixels = r.view.photo;
-    v.width = r.view.photo_w;
-    v.height = r.view.photo_h;
-    v.x0 = r.view.x0;
-    v.y0 = r.view.y0;
-    v.w = r.view.w;
-    v.h = r.view.h;
-    v.test = skyimage::SkyTest::kAboveThreshold;
-    v.threshold = r.view.threshold;
+    const skyimage::ImageView v = skyimage::image_view_of(r.view);
     light::Settings ls;
     ls.latitude_deg = 43.5;
     sunfleck::Tables tables;

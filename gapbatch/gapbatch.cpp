@@ -100,18 +100,7 @@ void analyse(const gapbatch::PhotoJob& job, const gapbatch::Options& o, Worker* 
         }
         if (out->ok && job.has_site()) {
             // The working image as the counts saw it.
-            const skyimage::WorkingView& working = out->photo.view;
-            skyimage::ImageView view;
-            view.pixels = working.photo;
-            view.width = working.photo_w;
-            view.height = working.photo_h;
-            view.x0 = working.x0;
-            view.y0 = working.y0;
-            view.w = working.w;
-            view.h = working.h;
-            view.test = working.binarised ? skyimage::SkyTest::kAboveThreshold
-                                          : skyimage::SkyTest::kNonZero;
-            view.threshold = working.threshold;
+            const skyimage::ImageView view = skyimage::image_view_of(out->photo.view);
             out->light = sunfleck::photo_light(job.light, out->photo.counts, view, job.photo.lens,
                                                job.photo.declination,
                                                o.sun_track != nullptr || o.report != nullptr,

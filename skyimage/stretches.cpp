@@ -254,6 +254,22 @@ const std::uint8_t* inside_part(const WorkingView& v, int i, int j0, int j1, std
 
 }  // namespace
 
+namespace {
+
+// The grid laid over the working image VIEW stands for.
+DiscGrid grid_of(const WorkingView& view, const Lens& lens, int nz, int na, double declination) {
+    DiscGrid grid;
+    grid.w = view.w;
+    grid.h = view.h;
+    grid.lens = lens;
+    grid.nz = nz;
+    grid.na = na;
+    grid.declination = declination;
+    return grid;
+}
+
+}  // namespace
+
 void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int na,
                         double declination, gapdata::Counts* counts) {
     counts->reset(nz, na);
@@ -263,13 +279,7 @@ void count_by_stretches(const WorkingView& view, const Lens& lens, int nz, int n
     const bool zero_is_sky = 0 > t;  // a binarised image with a negative threshold
     const bool none_is_sky = t >= 255;
     const std::uint8_t level = std::uint8_t(zero_is_sky || none_is_sky ? 0 : t);
-    DiscGrid grid;
-    grid.w = view.w;
-    grid.h = view.h;
-    grid.lens = lens;
-    grid.nz = nz;
-    grid.na = na;
-    grid.declination = declination;
+    const DiscGrid grid = grid_of(view, lens, nz, na, declination);
     StretchScanner scanner(grid);
     std::vector<Stretch> rows;
     // Rows of many short stretches: one byte compare along the row gives a sky flag (0 or 1)
@@ -332,13 +342,7 @@ void histogram_by_stretches(const WorkingView& view, const Lens& lens, int nz, i
     // Four interleaved histograms, so that neighbouring equal values do not wait on each other.
     std::vector<std::uint64_t> part(4 * 256, 0);
     std::int64_t beyond = 0;
-    DiscGrid grid;
-    grid.w = view.w;
-    grid.h = view.h;
-    grid.lens = lens;
-    grid.nz = nz;
-    grid.na = na;
-    grid.declination = declination;
+    const DiscGrid grid = grid_of(view, lens, nz, na, declination);
     for_each_stretch(grid, [&](int i, int j0, int j1, int, int) {
         std::int64_t in = 0;
         const std::uint8_t* p = inside_part(view, i, j0, j1, &in);

@@ -59,6 +59,20 @@ DiscPixel direction_pixel(const Lens& lens, int w, double declination, double ze
     return p;
 }
 
+ImageView image_view_of(const WorkingView& working) {
+    ImageView view;
+    view.pixels = working.photo;
+    view.width = working.photo_w;
+    view.height = working.photo_h;
+    view.x0 = working.x0;
+    view.y0 = working.y0;
+    view.w = working.w;
+    view.h = working.h;
+    view.test = working.binarised ? SkyTest::kAboveThreshold : SkyTest::kNonZero;
+    view.threshold = working.threshold;
+    return view;
+}
+
 Sight sun_sight(const ImageView& v, const Lens& lens, double declination, double zenith,
                 double azimuth) {
     if (v.pixels == nullptr || v.width < 1 || v.height < 1 || v.w < 2 || v.h < 1)

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "skyimage/lens.h"
+#include "skyimage/stretches.h"
 
 namespace skyimage {
 
@@ -59,6 +60,10 @@ struct ImageView {
     SkyTest test = SkyTest::kNonZero;
     int threshold = 0;  // kAboveThreshold only
 };
+
+// The view of the working image WORKING stands for: its photograph, square and sky rule (above
+// the threshold when binarised, otherwise non-zero).
+ImageView image_view_of(const WorkingView& working);
 
 // What the pixel a direction falls on shows.
 enum class Sight {

@@ -1,6 +1,8 @@
 #include "gapdata/gapdata.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -177,10 +179,39 @@ std::string short_data_warning(const char* path, int records_read, int nz, int n
            " records its header announces; the missing cells count as gap fraction 0";
 }
 
+namespace {
+
+// One whole number as "%d" reads it (blanks skipped, an optional sign, digits, the character
+// after them left unread), but without the undefined behaviour of a number beyond an int: such
+// a number comes back as the nearest int the grid checks then refuse. False when no digit
+// follows the blanks and the sign.
+bool read_header_number(std::FILE* in, int* value) {
+    int c = std::fgetc(in);
+    while (c != EOF && std::isspace(c)) c = std::fgetc(in);
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        c = std::fgetc(in);
+    }
+    if (c == EOF || !std::isdigit(c)) {
+        if (c != EOF) std::ungetc(c, in);
+        return false;
+    }
+    long long v = 0;
+    for (; c != EOF && std::isdigit(c); c = std::fgetc(in))
+        v = std::min<long long>(v * 10 + (c - '0'), 1LL << 40);
+    if (c != EOF) std::ungetc(c, in);
+    if (negative) v = -v;
+    *value = int(std::max<long long>(std::min<long long>(v, INT_MAX), INT_MIN));
+    return true;
+}
+
+}  // namespace
+
 Status read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na,
                    std::string* why) {
-    const int got = reading.header_spaced ? std::fscanf(in, "%d %d", nz, na)
-                                          : std::fscanf(in, "%d%d", nz, na);
+    (void)reading;  // "%d %d" and "%d%d" read alike: each number skips the blanks before it
+    const int got = read_header_number(in, nz) ? (read_header_number(in, na) ? 2 : 1) : 0;
     if (got != 2) {
         refusal(why, path,
                 "the header line does not hold the numbers of zenith annuli and azimuth sectors");

@@ -72,7 +72,7 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
             *why = "give six whole numbers x1,y1,x2,y2,x3,y3";
             return false;
         }
-        skyimage::DiscSpec disc;
+        skyimage::DiscSetting disc;
         for (int k = 0; k < 6; ++k) disc.points[k] = int(v[k]);
         const int* p = disc.points;
         const skyimage::Circle d = skyimage::circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
@@ -102,7 +102,7 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
             *why = "the radius must be at most 8191 pixels";
             return false;
         }
-        skyimage::DiscSpec disc;
+        skyimage::DiscSetting disc;
         disc.cx = int(v[0]);
         disc.cy = int(v[1]);
         disc.radius = v[2];
@@ -162,13 +162,13 @@ bool apply_photo_setting(const std::string& name, const char* value, PhotoJob* j
     }
     if (name == "find-disc") {  // a flag on the command line; yes or no in a manifest
         if (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0) {
-            photo.disc = skyimage::DiscSpec{};
+            photo.disc = skyimage::DiscSetting{};
             photo.disc.source = skyimage::DiscSource::kFound;
             job->choices.find_disc = true;
             return true;
         }
         if (std::strcmp(value, "no") == 0 || std::strcmp(value, "0") == 0) {
-            if (photo.disc.source == skyimage::DiscSource::kFound) photo.disc = skyimage::DiscSpec{};
+            if (photo.disc.source == skyimage::DiscSource::kFound) photo.disc = skyimage::DiscSetting{};
             return true;
         }
         *why = "write yes or no";

@@ -104,7 +104,7 @@ std::vector<htmlreport::SunSample> sun_track(const skyimage::t_Bitmap& working,
 
 // Analyses the photograph PATH into ENTRY as a batch would; ORIGINAL receives the photograph,
 // which the entry points into.
-void analyse(const std::string& path, const std::string& name, const skyimage::DiscSpec& disc,
+void analyse(const std::string& path, const std::string& name, const skyimage::DiscSetting& disc,
              const skyimage::Lens& lens, skyimage::Photo* original, htmlreport::PhotoEntry* entry) {
     entry->name = name;
     entry->row.assign(columns().size(), "");
@@ -224,7 +224,7 @@ bool write_bmp_file(const std::string& path, const canopysim::Picture& pic) {
 
 struct Source {
     std::string path, name;
-    skyimage::DiscSpec disc;
+    skyimage::DiscSetting disc;
     skyimage::Lens lens;
 };
 
@@ -264,31 +264,31 @@ int main(int argc, char** argv) {
         }
         // Three canopies: a random one, a clumped one with flat leaves, an open one seen
         // through an equisolid lens.
-        struct Spec {
+        struct Render {
             const char* name;
             double lai;
             bool clumped;
             double x;
             skyimage::LensKind lens;
             int pad;  // columns of black added on each side, in sixths of the side
-        } specs[] = {
+        } renders[] = {
             {"random_lai2.bmp", 2.0, false, 1.0, skyimage::LensKind::kEquidistant, 0},
             {"clumped_lai3.bmp", 3.0, true, 3.0, skyimage::LensKind::kEquidistant, 1},
             {"open_lai1_equisolid.bmp", 1.0, false, 1.0, skyimage::LensKind::kEquisolid, 0}};
-        for (const Spec& spec : specs) {
+        for (const Render& r : renders) {
             canopysim::CanopyParams cp;
-            cp.lai = spec.lai;
-            cp.clumped = spec.clumped;
-            cp.angles.x = spec.x;
+            cp.lai = r.lai;
+            cp.clumped = r.clumped;
+            cp.angles.x = r.x;
             cp.seed = 7;
             const canopysim::Canopy canopy(cp);
             canopysim::PictureParams pp;
             pp.size = size;
             pp.radius = size / 2 - 1;
-            pp.lens.kind = spec.lens;
+            pp.lens.kind = r.lens;
             canopysim::Picture pic = canopysim::render(canopy, pp);
-            if (spec.pad > 0) {
-                const int pad = spec.pad * size / 6;
+            if (r.pad > 0) {
+                const int pad = r.pad * size / 6;
                 canopysim::Picture wide;
                 wide.width = pic.width + 2 * pad;
                 wide.height = pic.height;
@@ -300,10 +300,10 @@ int main(int argc, char** argv) {
                 pic = wide;
             }
             Source s;
-            s.name = spec.name;
-            s.path = photos + "/" + spec.name;
-            s.lens.kind = spec.lens;
-            if (spec.pad == 0) {
+            s.name = r.name;
+            s.path = photos + "/" + r.name;
+            s.lens.kind = r.lens;
+            if (r.pad == 0) {
                 s.disc.source = skyimage::DiscSource::kCircle;
                 s.disc.cx = size / 2;
                 s.disc.cy = size / 2;

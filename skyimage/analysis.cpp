@@ -8,16 +8,16 @@
 
 namespace skyimage {
 
-const char* locate_disc(const DiscSpec& spec, int width, int height, Circle* d) {
-    if (spec.source == DiscSource::kPoints) {
-        const int* p = spec.points;
+const char* locate_disc(const DiscSetting& given, int width, int height, Circle* d) {
+    if (given.source == DiscSource::kPoints) {
+        const int* p = given.points;
         *d = circle_through(p[0], p[1], p[2], p[3], p[4], p[5]);
     } else {
         *d = Circle{};
-        if (spec.source == DiscSource::kCircle) {
-            d->cx = spec.cx;
-            d->cy = spec.cy;
-            d->radius = spec.radius;
+        if (given.source == DiscSource::kCircle) {
+            d->cx = given.cx;
+            d->cy = given.cy;
+            d->radius = given.radius;
         } else {
             d->cx = width / 2;
             d->cy = height / 2;
@@ -40,12 +40,12 @@ const char* found_disc(const Photo& photo, Circle* d, DiscFit* fit) {
     d->cy = int(std::lround(fit->cy));
     d->radius = fit->radius;
     square_around(d);
-    DiscSpec spec;
-    spec.source = DiscSource::kCircle;
-    spec.cx = d->cx;
-    spec.cy = d->cy;
-    spec.radius = d->radius;
-    return locate_disc(spec, photo.bmp.width, photo.bmp.height, d);
+    DiscSetting given;
+    given.source = DiscSource::kCircle;
+    given.cx = d->cx;
+    given.cy = d->cy;
+    given.radius = d->radius;
+    return locate_disc(given, photo.bmp.width, photo.bmp.height, d);
 }
 
 namespace {

@@ -18,7 +18,7 @@ using gapbatch_test::Rgb;
 using gapbatch_test::ScratchDir;
 
 TEST(Disc, DefaultAndRefusals) {
-    DiscSpec o;
+    DiscSetting o;
     Circle d;
     EXPECT_EQ(locate_disc(o, 3000, 2000, &d), nullptr);
     EXPECT_EQ(d.cx, 1500);
@@ -117,7 +117,7 @@ TEST(Counting, CropThresholdCountAndSummary) {
     adopt_pixels(&photo.bmp, new std::uint8_t[600], 30, 20);
     for (int r = 0; r < 20; ++r)
         for (int c = 0; c < 30; ++c) photo.bmp.data[r * 30 + c] = std::uint8_t(c < 15 ? 200 : 20);
-    DiscSpec o;
+    DiscSetting o;
     o.source = DiscSource::kCircle;
     o.cx = 15;
     o.cy = 10;

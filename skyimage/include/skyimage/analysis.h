@@ -29,17 +29,17 @@ namespace skyimage {
 // Where the sky disc of a photograph comes from.
 enum class DiscSource { kPoints, kCircle, kFound, kAssumed };
 
-struct DiscSpec {
+struct DiscSetting {
     DiscSource source = DiscSource::kAssumed;
     int points[6] = {0, 0, 0, 0, 0, 0};  // kPoints: x1, y1, x2, y2, x3, y3
     int cx = 0, cy = 0;                  // kCircle: centre column and row
     double radius = 0;                   // kCircle: radius in pixels
 };
 
-// The disc SPEC gives for a WIDTH x HEIGHT photograph, with its bounding square. Returns null
+// The disc that GIVEN sets for a WIDTH x HEIGHT photograph, with its bounding square. Returns null
 // or the reason the disc cannot be used with this photograph. (kFound: the caller finds the
 // disc and passes it as kCircle.)
-const char* locate_disc(const DiscSpec& spec, int width, int height, Circle* disc);
+const char* locate_disc(const DiscSetting& given, int width, int height, Circle* disc);
 
 // The disc found in PHOTO (find_disc) as a circle of whole-pixel centre and its radius, with its
 // bounding square; FIT receives the fit. Null, or the reason no disc was found or it cannot be
@@ -47,7 +47,7 @@ const char* locate_disc(const DiscSpec& spec, int width, int height, Circle* dis
 const char* found_disc(const Photo& photo, Circle* disc, DiscFit* fit);
 
 struct PhotoSettings {
-    DiscSpec disc;
+    DiscSetting disc;
     Lens lens;
     ThresholdMethod method = ThresholdMethod::kRidler;
     int threshold = 0;  // kFixed

@@ -186,6 +186,10 @@ void run_batch(const std::vector<gapbatch::PhotoJob>& jobs,
 // --merge: the summaries of shards joined into one, in the photographs' order (their index
 // column), refused when their headers differ or an index appears twice.
 int merge_summaries(const gapbatch::Options& o, const cli::Io& io) {
+    for (const char* path : o.args) {
+        if (o.summary != nullptr && fileio::same_file(o.summary, path))
+            return cli::refuse(io, o.summary, "is one of the summaries to merge; not overwritten");
+    }
     std::vector<std::string> header;
     std::vector<std::pair<long long, std::vector<std::string>>> rows;
     for (const char* path : o.args) {
@@ -228,7 +232,7 @@ int merge_summaries(const gapbatch::Options& o, const cli::Io& io) {
     std::unique_ptr<fileio::AtomicFile> file;
     std::FILE* out = io.out;
     if (o.summary != nullptr) {
-        file = std::make_unique<fileio::AtomicFile>(o.summary);
+        file = std::make_unique<fileio::AtomicFile>(o.summary, io.cleanup);
         if (!file->ok()) return cli::refuse(io, file->message());
         out = file->file();
     }

@@ -18,12 +18,12 @@ namespace {
 constexpr int kTrackStep = 10;  // every tenth minute of the sun's track is drawn
 constexpr int kTrackDays = 8;   // of about this many days
 
-// The first and last levels of a histogram that hold any pixel.
-void used_levels(const std::vector<std::uint64_t>& h, int* first, int* last) {
+// The first and last of the 256 levels of a histogram that hold any pixel.
+void used_levels(const std::uint64_t (&h)[256], int* first, int* last) {
     *first = 0;
-    *last = int(h.size()) - 1;
-    while (*first < *last && h[std::size_t(*first)] == 0) ++*first;
-    while (*last > *first && h[std::size_t(*last)] == 0) --*last;
+    *last = 255;
+    while (*first < *last && h[*first] == 0) ++*first;
+    while (*last > *first && h[*last] == 0) --*last;
 }
 
 }  // namespace
@@ -114,9 +114,8 @@ std::vector<std::string> report_warnings(const Row& row, const skyimage::PhotoRe
     if (r == nullptr || !row.ok) return out;
     if (r->outside > 0) out.push_back("disc beyond the photograph");
     if (r->has_threshold && r->has_histogram) {
-        const std::vector<std::uint64_t> h(r->histogram, r->histogram + 256);
         int first = 0, last = 0;
-        used_levels(h, &first, &last);
+        used_levels(r->histogram, &first, &last);
         const int t = r->info.depth == 16 ? r->threshold / 256 : r->threshold;
         if (t <= first || t >= last) out.push_back("threshold at a histogram edge");
     }

@@ -174,6 +174,12 @@ TEST_F(Batch, OutputsThatAreInputsAreRefused) {
     // --overlay onto the photograph itself: the photograph fails, and stays.
     EXPECT_EQ(run(gapbatch() + "--overlay ./photos/p.bmp photos/p.bmp > s.csv 2> err.txt"), 1);
     EXPECT_EQ(slurp(dir_ / "photos" / "p.bmp"), before);
+    // A merged summary written over one of the shards it merges.
+    ASSERT_EQ(run(gapbatch() + "--summary shard.csv photos/p.bmp"), 0);
+    const std::string shard = slurp(dir_ / "shard.csv");
+    EXPECT_EQ(run(gapbatch() + "--merge --summary ./shard.csv shard.csv 2> err.txt"), 1);
+    EXPECT_NE(slurp(dir_ / "err.txt").find("is one of the summaries to merge"), std::string::npos);
+    EXPECT_EQ(slurp(dir_ / "shard.csv"), shard);
     // An absurd radius is refused at once (it used to overflow a conversion).
     EXPECT_EQ(run(gapbatch() + "--circle 10,10,1e300 photos/p.bmp 2> err.txt"), 1);
     EXPECT_NE(slurp(dir_ / "err.txt").find("at most 8191"), std::string::npos);

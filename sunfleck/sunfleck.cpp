@@ -1,6 +1,5 @@
 #include "sunfleck/sunfleck.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "gapreport/light_columns.h"
@@ -34,31 +33,15 @@ light::Sunflecks follow(const skyimage::ImageView& view, const std::vector<Sampl
                         const light::Settings& settings, std::vector<light::TrackPoint>* points) {
     light::Settings s = settings;
     s.step_min = 1;
-    const int days = light::days_in_period(s);
-    light::Sunflecks out;
-    if (days < 1 || pixels.size() != track.size()) return out;
-    if (points != nullptr) points->clear();
-    std::int64_t visible = 0, run = 0, longest = 0;
-    int last_day = -1, last_minute = -2;
-    for (std::size_t k = 0; k < track.size(); ++k) {
-        const Sample& t = track[k];
-        const bool seen = skyimage::sight_at(view, pixels[k]) == skyimage::Sight::kSky;
-        if (points != nullptr) points->push_back({t.day, t.minute, seen});
-        const bool follows = t.day == last_day && t.minute == last_minute + 1;
-        if (seen) {
-            ++visible;
-            run = follows ? run + 1 : 1;
-            longest = std::max(longest, run);
-        } else {
-            run = 0;
-        }
-        last_day = t.day;
-        last_minute = t.minute;
-    }
-    out.sun_minutes = double(visible) / days;
-    out.daylight_minutes = double(track.size()) / days;
-    out.longest_sunfleck_min = int(longest);
-    return out;
+    if (pixels.size() != track.size()) return light::Sunflecks{};
+    std::vector<light::TrackPoint> own;
+    std::vector<light::TrackPoint>& seen = points != nullptr ? *points : own;
+    seen.clear();
+    seen.reserve(track.size());
+    for (std::size_t k = 0; k < track.size(); ++k)
+        seen.push_back({track[k].day, track[k].minute,
+                        skyimage::sight_at(view, pixels[k]) == skyimage::Sight::kSky});
+    return light::summarise_sunflecks(s, seen);
 }
 
 namespace {

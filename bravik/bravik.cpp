@@ -22,7 +22,7 @@ namespace {
 using lai::suits::Grid;
 using lai::suits::SuitsFit;
 
-constexpr gapdata::Reading kReading{true, 40, 150, false};
+constexpr gapdata::Reading kReading{40, 150, false};
 
 // What --help shows.
 constexpr char kHelp[] =

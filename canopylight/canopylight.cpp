@@ -18,7 +18,7 @@
 namespace {
 
 // Any grid the suite writes: up to 90 rings by 360 sectors.
-constexpr gapdata::Reading kReading{true, gapdata::kMaxWriteAnnuli, gapdata::kMaxWriteSectors,
+constexpr gapdata::Reading kReading{gapdata::kMaxWriteAnnuli, gapdata::kMaxWriteSectors,
                                     false};
 
 // Reads the whole gap-fraction file from IN into GRID. Besides the header and grid checks of

@@ -34,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     switch (data[0] % 4) {
         case 0:  // table printer
-            read_as<double>({false, 20, 40, false}, data + 1, size - 1);
+            read_as<double>({20, 40, false}, data + 1, size - 1);
             break;
         case 1:  // single-precision leaf-angle inversion
-            read_as<float>({true, 20, 40, false}, data + 1, size - 1);
+            read_as<float>({20, 40, false}, data + 1, size - 1);
             break;
         case 2:  // double-precision LAI programs
-            read_as<double>({true, 40, 150, false}, data + 1, size - 1);
+            read_as<double>({40, 150, false}, data + 1, size - 1);
             break;
         default:  // single-precision point program, with pixel counts
-            read_as<float>({true, 40, 150, true}, data + 1, size - 1);
+            read_as<float>({40, 150, true}, data + 1, size - 1);
             break;
     }
     return 0;

@@ -210,7 +210,7 @@ bool read_header_number(std::FILE* in, int* value) {
 
 Status read_header(std::FILE* in, const char* path, const Reading& reading, int* nz, int* na,
                    std::string* why) {
-    (void)reading;  // "%d %d" and "%d%d" read alike: each number skips the blanks before it
+    (void)reading;  // the header reads alike for every program
     const int got = read_header_number(in, nz) ? (read_header_number(in, na) ? 2 : 1) : 0;
     if (got != 2) {
         refusal(why, path,

@@ -22,7 +22,7 @@ using gapdata::average_annulus;
 using gapdata::OpennessStyle;
 using gapdata::Status;
 
-constexpr gapdata::Reading kWide{true, 40, 150, true};
+constexpr gapdata::Reading kWide{40, 150, true};
 using WideGrid = gapdata::Grid<double>;
 using FloatGrid = gapdata::Grid<float>;
 
@@ -283,7 +283,7 @@ TEST(GapFile, RefusesWhatTheTablesCannotHold) {
         EXPECT_EQ(why.rfind(std::string(f.path()) + ": ", 0), 0u) << why;
         EXPECT_EQ(why.find('\n'), std::string::npos) << "one line: " << why;
     }
-    constexpr gapdata::Reading narrow{false, 20, 40, false};
+    constexpr gapdata::Reading narrow{20, 40, false};
     std::string why;
     EXPECT_EQ(gapdata::check_grid("f", narrow, 20, 40, &why), Status::kOk);
     EXPECT_EQ(gapdata::check_grid("f", narrow, 21, 2, &why), Status::kRefused);

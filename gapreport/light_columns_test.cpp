@@ -99,7 +99,7 @@ TEST(LightSky, EveryCellKeepsItsAzimuth) {
     gapdata::Grid<double> grid;
     int file_nz = 0, file_na = 0;
     std::string why;
-    const gapdata::Reading reading{true, 90, 360, false};
+    const gapdata::Reading reading{90, 360, false};
     ASSERT_EQ(gapdata::read_header(f, "gap.txt", reading, &file_nz, &file_na, &why),
               gapdata::Status::kOk);
     ASSERT_EQ(gapdata::read_records(f, "gap.txt", reading, file_nz, file_na, &grid, &why),

@@ -24,7 +24,7 @@ using lai::lang::Grid;
 using lai::lang::Params;
 using lai::lang::Points;
 
-constexpr gapdata::Reading kReading{true, 40, 150, true};
+constexpr gapdata::Reading kReading{40, 150, true};
 
 // What --help shows.
 constexpr char kHelp[] =

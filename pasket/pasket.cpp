@@ -18,7 +18,7 @@
 namespace {
 
 using Grid = gapdata::Grid<double>;
-constexpr gapdata::Reading kReading{false, 20, 40, false};
+constexpr gapdata::Reading kReading{20, 40, false};
 constexpr int kMaxPrintedSectors = 24;  // what fits across a printed page
 
 // What --help shows.

@@ -21,7 +21,7 @@ namespace {
 using lai::lang_xiang::Grid;
 using lai::lang_xiang::Step;
 
-constexpr gapdata::Reading kReading{true, 40, 150, false};
+constexpr gapdata::Reading kReading{40, 150, false};
 constexpr int kMaxSteps = 15;  // rows of the step table
 
 // What --help shows.

@@ -28,7 +28,7 @@ using nc::ContactNumbers;
 using nc::Solution;
 using TessorGrid = nc::Grid;
 
-constexpr gapdata::Reading kReading{true, 20, 40, false};
+constexpr gapdata::Reading kReading{20, 40, false};
 
 // What --help shows.
 constexpr char kHelp[] =

@@ -22,7 +22,7 @@ namespace {
 using lai::ellipsoid::Grid;
 using lai::ellipsoid::StepResult;
 
-constexpr gapdata::Reading kReading{false, 40, 150, false};
+constexpr gapdata::Reading kReading{40, 150, false};
 // At most 14 window widths: the number of divisors of any sector count this program accepts.
 constexpr int kMaxSteps = 14;
 

@@ -106,10 +106,9 @@ struct Grid {
 template <typename T>
 void set_shape(Grid<T>* grid, int nz, int na, bool with_pixels = false);
 
-// How one program reads the file: its header format, its grid capacity and whether it keeps
-// the pixel counts.
+// How one program reads the file: its grid capacity and whether it keeps the pixel counts.
+// (Every program reads the header alike: two whole numbers, blanks before each skipped.)
 struct Reading {
-    bool header_spaced;  // header read with "%d %d" rather than "%d%d"
     int max_annuli;
     int max_sectors;
     bool want_pixels;
